@@ -1,0 +1,108 @@
+#include "host.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace host {
+namespace {
+
+Host* gActive = nullptr;
+
+int16 Clip16(int32 v) { return int16(std::max<int32>(-32768, std::min<int32>(32767, v))); }
+
+Rect ToRect16(const VRect& r) {
+  return Rect{Clip16(r.top), Clip16(r.left), Clip16(r.bottom), Clip16(r.right)};
+}
+
+}  // namespace
+
+Host* Host::Active() { return gActive; }
+
+Host::Host(Document document, HostOptions options)
+    : document_(std::move(document)),
+      options_(options),
+      handles_(ledger_),
+      buffers_(ledger_),
+      handleTable_(HandleSuite::Table()),
+      bufferTable_(BufferSuite::Table()) {
+  previous_ = gActive;
+  gActive = this;
+  BuildRecord();
+}
+
+Host::~Host() {
+  // The host keeps the plug-in's handles between calls; it disposes of them
+  // when it goes away, as an application does when it quits.
+  if (record_.parameters && handles_.IsLive(record_.parameters)) handles_.Dispose(record_.parameters);
+  Handle data = reinterpret_cast<Handle>(dataSlot_);
+  if (data && handles_.IsLive(data)) handles_.Dispose(data);
+  if (gActive == this) gActive = previous_;
+}
+
+void Host::BuildRecord() {
+  const Document& d = document_;
+  const VRect& s = options_.selection;
+  const bool wholeDocument = s.bottom <= s.top || s.right <= s.left;
+  filterRect_ = wholeDocument ? VRect{0, 0, d.height, d.width} : s;
+
+  FilterRecord& r = record_;
+  r = FilterRecord{};
+  r.imageSize = Point{Clip16(d.height), Clip16(d.width)};
+  r.wholeSize = r.imageSize;
+  r.planes = d.planes;
+  r.filterRect = ToRect16(filterRect_);
+  r.background = PSRGBColor{0xffff, 0xffff, 0xffff};
+  r.foreground = PSRGBColor{0, 0, 0};
+  r.maxSpace = options_.maxSpace;
+  r.maxSpace64 = options_.maxSpace;
+  r.backColor[0] = r.backColor[1] = r.backColor[2] = 0xff;
+  r.hostSig = FourCharCode("Kstl");
+  r.imageMode = d.imageMode;
+  r.imageHRes = r.imageVRes = 72 << 16;
+  r.platformData = options_.offerPlatformData ? &platform_ : nullptr;
+  r.bufferProcs = options_.offerBufferProcs ? &bufferTable_ : nullptr;
+  r.handleProcs = options_.offerHandleProcs ? &handleTable_ : nullptr;
+  r.samplingSupport = 1;  // integral sampling rates
+  r.inputRate = kFixedOne;
+  r.maskRate = kFixedOne;
+  r.inTileWidth = r.outTileWidth = r.maskTileWidth = r.absTileWidth = options_.tileWidth;
+  r.inTileHeight = r.outTileHeight = r.maskTileHeight = r.absTileHeight = options_.tileHeight;
+  r.depth = options_.reportedDepth >= 0 ? options_.reportedDepth : d.depth;
+  r.filterCase = 1;  // flat image without selection
+
+  bigDocument_ = BigDocumentStruct{};
+  bigDocument_.imageSize32 = VPoint{d.height, d.width};
+  bigDocument_.wholeSize32 = bigDocument_.imageSize32;
+  bigDocument_.filterRect32 = filterRect_;
+  r.bigDocumentData = options_.offerBigDocument ? &bigDocument_ : nullptr;
+
+  about_ = AboutRecord{};
+  about_.platformData = r.platformData;
+}
+
+int16 Host::Call(PluginMainProc entry, int16 selector) {
+  int16 result = 0;
+  void* rec = selector == filterSelectorAbout ? static_cast<void*>(&about_) : &record_;
+  entry(selector, rec, &dataSlot_, &result);
+  return result;
+}
+
+bool Host::Balanced(std::string* why) const {
+  std::ostringstream out;
+  int keptHandles = 0;
+  if (record_.parameters && handles_.IsLive(record_.parameters)) ++keptHandles;
+  Handle data = reinterpret_cast<Handle>(dataSlot_);
+  if (data && handles_.IsLive(data)) ++keptHandles;
+  if (handles_.LiveCount() != keptHandles)
+    out << handles_.LiveCount() - keptHandles << " handle(s) left alive; ";
+  if (handles_.LockedCount() != 0) out << handles_.LockedCount() << " handle(s) left locked; ";
+  if (buffers_.LiveCount() != 0) out << buffers_.LiveCount() << " buffer(s) not freed; ";
+  if (buffers_.LockedCount() != 0) out << buffers_.LockedCount() << " buffer(s) left locked; ";
+  for (const auto& m : handles_.Misuse()) out << m << "; ";
+  for (const auto& m : buffers_.Misuse()) out << m << "; ";
+  const std::string account = out.str();
+  if (why) *why = account;
+  return account.empty();
+}
+
+}  // namespace host

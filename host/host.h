@@ -1,0 +1,88 @@
+// The bundled host: it stands where Photoshop stands. It owns a document and
+// the filter record that describes it, offers the host's procs (handles,
+// buffers, and in later slices pixels, descriptors and suites), counts every
+// call, and calls a module's PluginMain the way a real host does.
+//
+// The record's callbacks are plain C function pointers without a context
+// argument, so they reach the host through Host::Active(): exactly one Host
+// is active at a time, the one most recently constructed that still lives.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "../plugin/host_interface.h"
+#include "buffer_suite.h"
+#include "call_ledger.h"
+#include "document.h"
+#include "handle_suite.h"
+
+namespace host {
+
+// What the host offers; the defaults are a complete modern host.
+struct HostOptions {
+  bool offerHandleProcs = true;
+  bool offerBufferProcs = true;
+  bool offerBigDocument = true;  // bigDocumentData with the 32-bit rectangles
+  bool offerPlatformData = true;
+  // The filter rectangle; an empty one (the default) means the whole document.
+  VRect selection{0, 0, 0, 0};
+  int16 tileWidth = 256;   // advertised outTileWidth / outTileHeight
+  int16 tileHeight = 256;
+  int32 maxSpace = 100000000;
+  int32 reportedDepth = -1;  // -1: the document's depth; anything else is reported as is
+};
+
+class Host {
+ public:
+  explicit Host(Document document, HostOptions options = {});
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // The host whose procs the record's callbacks reach, or nullptr.
+  static Host* Active();
+
+  // Calls the entry point with this host's record (the about record for
+  // selector 0), data slot and a fresh result word; returns the result word.
+  int16 Call(PluginMainProc entry, int16 selector);
+
+  FilterRecord& record() { return record_; }
+  AboutRecord& aboutRecord() { return about_; }
+  intptr_t& dataSlot() { return dataSlot_; }
+  BigDocumentStruct& bigDocument() { return bigDocument_; }
+  Document& document() { return document_; }
+  const HostOptions& options() const { return options_; }
+  CallLedger& ledger() { return ledger_; }
+  HandleSuite& handles() { return handles_; }
+  BufferSuite& buffers() { return buffers_; }
+
+  // The filter rectangle in full 32-bit form, whatever the record offers.
+  VRect FilterRect() const { return filterRect_; }
+
+  // True when nothing the plug-in acquired is still held: no buffer alive,
+  // no handle locked, no handle alive but the two the host keeps for the
+  // plug-in (parameters and data slot), and no misuse of any proc. `why`
+  // receives a readable account otherwise.
+  bool Balanced(std::string* why = nullptr) const;
+
+ private:
+  void BuildRecord();
+
+  Document document_;
+  HostOptions options_;
+  CallLedger ledger_;
+  HandleSuite handles_;
+  BufferSuite buffers_;
+  HandleProcs handleTable_;
+  BufferProcs bufferTable_;
+  PlatformData platform_{0};
+  BigDocumentStruct bigDocument_{};
+  FilterRecord record_{};
+  AboutRecord about_{};
+  intptr_t dataSlot_ = 0;
+  VRect filterRect_{};
+  Host* previous_ = nullptr;
+};
+
+}  // namespace host

@@ -1,0 +1,84 @@
+// The filter's settings: the record of one run (kept in the host's parameter
+// handle), the one-byte dialog flag block in the host's data slot, and the
+// module-wide view state of the preview.
+#pragma once
+
+#include "host_interface.h"
+
+// Eleven doubles and one flag, addressed by index by the dialog, the settings
+// files and Start's copy. Plain numbers only: the host hands the handle back
+// between calls and runs, so nothing in it may need rebuilding.
+struct FilterParameters {
+  double redGain;
+  double redGainFine;
+  double greenGain;
+  double greenGainFine;
+  double blueGain;
+  double blueGainFine;
+  double highlightRecovery;  // percent
+  double highlightRolloff;
+  double reserved[3];        // kept, copied and saved; nothing reads them
+  bool ignoreSelection;      // "filter entire image"; no dialog control sets it
+};
+
+constexpr int kParameterCount = 11;
+constexpr int32 kParameterHandleSize = 96;
+static_assert(sizeof(FilterParameters) <= kParameterHandleSize,
+              "the record must fit the parameter handle");
+static_assert(sizeof(bool) == 1, "ignoreSelection is stored as one byte");
+
+// The row order shared by every table indexed like the record.
+enum ParameterIndex {
+  kRedGain = 0,
+  kRedGainFine,
+  kGreenGain,
+  kGreenGainFine,
+  kBlueGain,
+  kBlueGainFine,
+  kHighlightRecovery,
+  kHighlightRolloff,
+  kReserved0,
+  kReserved1,
+  kReserved2,
+};
+
+constexpr double kDefaultParameterValues[kParameterCount] = {1.0,   0.0,   1.0, 0.0, 1.0, 0.0,
+                                                             100.0, 100.0, 0.0, 0.0, 0.0};
+
+double& ParameterAt(FilterParameters& record, int index);
+double ParameterAt(const FilterParameters& record, int index);
+
+// The plug-in's one-byte block in the host's per-plug-in data slot.
+struct PluginData {
+  uint8 showDialog;  // 1: the next Start may show the dialog
+};
+constexpr int32 kPluginDataHandleSize = 1;
+static_assert(sizeof(PluginData) == kPluginDataHandleSize, "PluginData is one byte");
+
+// The preview's view, once per loaded module. Carried through the scripting
+// descriptors and the last-used store, never through settings files.
+struct ProxyViewState {
+  int32 zoomLevel = 1;  // 0 = fit, n >= 1 = host sampling 1:n, negative = no proxy
+  int32 offsetH = 0;
+  int32 offsetV = 0;
+  int32 focalPointH = 0;
+  int32 focalPointV = 0;
+  int32 windowWidth = 1920;
+  int32 windowHeight = 1080;
+  int32 dialogWidth = 1920;
+  int32 dialogHeight = 1080;
+  int32 savedSize = 1;
+  int32 savedMode = 0;
+  uint8 savedFlag = 0;
+};
+
+extern ProxyViewState gProxyViewState;
+
+// The eleven doubles from the default table; ignoreSelection false. Leaves the
+// view state and the data block alone.
+void ResetParameters(FilterParameters& record);
+
+// Bounds the record in place, field by field, before every render. NaN
+// becomes the lower bound; tiny values snap to 0. The clamped values stay in
+// the record, so whatever is stored or recorded afterwards is the clamped set.
+void ClampParameters(FilterParameters& record);

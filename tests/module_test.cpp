@@ -1,0 +1,39 @@
+// The module as a host sees it: loaded from disk, entered only through
+// PluginMain, every host resource given back after every call.
+#include <gtest/gtest.h>
+
+#include "host/host.h"
+#include "host/plugin_module.h"
+#include "test_support.h"
+
+namespace {
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
+  }
+  host::PluginModule module;
+};
+
+}  // namespace
+
+TEST_F(ModuleTest, ExportsPluginMainUndecorated) { EXPECT_NE(module.entry(), nullptr); }
+
+TEST_F(ModuleTest, EveryCallGivesBackTheTablesItBuilt) {
+  host::Host h(host::MakeDocument(16, 16, 3, 8));
+  for (int16 selector = filterSelectorParameters; selector <= 7; ++selector) {
+    h.Call(module.entry(), selector);
+    EXPECT_TRUE(IsBalanced(h)) << "selector " << selector;
+  }
+  EXPECT_EQ(h.buffers().Allocated(), 2 * 7);
+  EXPECT_EQ(h.record().bigDocumentData->PluginUsing32BitCoordinates, 1);
+}
+
+TEST_F(ModuleTest, AboutTouchesNoHostResource) {
+  host::Host h(host::MakeDocument(16, 16, 3, 8));
+  h.Call(module.entry(), filterSelectorAbout);
+  EXPECT_EQ(h.buffers().Allocated(), 0);
+  EXPECT_EQ(h.record().bigDocumentData->PluginUsing32BitCoordinates, 0);
+}

@@ -1,0 +1,42 @@
+// Shared helpers for the tests: capturing message boxes, finding the module
+// built next to the test program, and checking a host's balance.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+};
+
+// Collects every message box shown while it lives instead of showing it.
+class MessageCapture {
+ public:
+  MessageCapture();
+  ~MessageCapture();
+  const std::vector<ShownMessage>& messages() const { return messages_; }
+  void clear() { messages_.clear(); }
+
+ private:
+  static void Sink(const char* text, const char* caption, void* context);
+  std::vector<ShownMessage> messages_;
+};
+
+// The directory the test program runs from, with a trailing separator.
+std::string ExecutableDirectory();
+
+// The module (Kestrelle.so, Kestrelle x64.8bf or Kestrelle.8bf) built next to
+// the test program.
+std::string BuiltModulePath();
+
+// A test assertion that the host got back everything the plug-in acquired.
+inline ::testing::AssertionResult IsBalanced(const host::Host& h) {
+  std::string why;
+  if (h.Balanced(&why)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "host not balanced: " << why;
+}
