@@ -118,11 +118,15 @@ TEST(HostAccounting, TheRecordDescribesTheDocument) {
   EXPECT_EQ(r.depth, 16);
   EXPECT_EQ(r.filterRect.bottom, 480);
   EXPECT_EQ(r.filterRect.right, 640);
-  ASSERT_NE(r.bigDocumentData, nullptr);
-  EXPECT_EQ(r.bigDocumentData->filterRect32.right, 640);
-  EXPECT_EQ(r.bigDocumentData->PluginUsing32BitCoordinates, 0);
+  // Pointers in the packed record may sit on 4-byte boundaries: copy them
+  // out rather than bind references to them.
+  BigDocumentStruct* big = r.bigDocumentData;
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(big->filterRect32.right, 640);
+  EXPECT_EQ(big->PluginUsing32BitCoordinates, 0);
   EXPECT_EQ(r.inputRate, kFixedOne);
-  ASSERT_NE(r.platformData, nullptr);
+  void* platform = r.platformData;
+  ASSERT_NE(platform, nullptr);
   EXPECT_EQ(h.Call([](int16, void* rec, intptr_t*, int16* result) {
               *result = static_cast<AboutRecord*>(rec)->platformData ? 7 : 8;
             }, filterSelectorAbout),
