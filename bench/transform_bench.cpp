@@ -62,5 +62,3 @@ void BM_TransformPixelFloat(benchmark::State& state) {
 BENCHMARK(BM_TransformPixelFloat);
 
 }  // namespace
-
-BENCHMARK_MAIN();

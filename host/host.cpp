@@ -16,6 +16,11 @@ Rect ToRect16(const VRect& r) {
 
 }  // namespace
 
+// The record's pixel callbacks (pixel_exchange.cpp).
+AdvanceStateProc AdvanceStateEntry();
+ProgressProc ProgressEntry();
+TestAbortProc AbortEntry();
+
 Host* Host::Active() { return gActive; }
 
 Host::Host(Document document, HostOptions options)
@@ -67,6 +72,9 @@ void Host::BuildRecord() {
   r.maskRate = kFixedOne;
   r.inTileWidth = r.outTileWidth = r.maskTileWidth = r.absTileWidth = options_.tileWidth;
   r.inTileHeight = r.outTileHeight = r.maskTileHeight = r.absTileHeight = options_.tileHeight;
+  r.advanceState = options_.offerAdvanceState ? AdvanceStateEntry() : nullptr;
+  r.progressProc = options_.offerProgress ? ProgressEntry() : nullptr;
+  r.abortProc = options_.offerAbort ? AbortEntry() : nullptr;
   r.depth = options_.reportedDepth >= 0 ? options_.reportedDepth : d.depth;
   r.filterCase = 1;  // flat image without selection
 
@@ -84,6 +92,7 @@ int16 Host::Call(PluginMainProc entry, int16 selector) {
   int16 result = 0;
   void* rec = selector == filterSelectorAbout ? static_cast<void*>(&about_) : &record_;
   entry(selector, rec, &dataSlot_, &result);
+  CommitOutput();
   return result;
 }
 

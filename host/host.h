@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../plugin/host_interface.h"
@@ -18,6 +19,21 @@
 #include "handle_suite.h"
 
 namespace host {
+
+// How the host hands out the output buffer of a request.
+enum class OutputBuffer {
+  Prefilled,        // a copy of the current pixels, as Photoshop does by default
+  Stale,            // left as it was: hosts that expect every pixel to be written
+  SharedWithInput,  // the same memory as inData (directly the document when it can)
+};
+
+// One advanceState request, as the host saw it.
+struct PixelRequest {
+  VRect inRect;
+  VRect outRect;
+  int16 inLoPlane, inHiPlane, outLoPlane, outHiPlane;
+  int32 rate;  // integral sampling factor of the input
+};
 
 // What the host offers; the defaults are a complete modern host.
 struct HostOptions {
@@ -31,6 +47,12 @@ struct HostOptions {
   int16 tileHeight = 256;
   int32 maxSpace = 100000000;
   int32 reportedDepth = -1;  // -1: the document's depth; anything else is reported as is
+  bool offerAdvanceState = true;
+  bool offerProgress = true;
+  bool offerAbort = true;
+  OutputBuffer output = OutputBuffer::Prefilled;
+  int32 rowPadding = 0;      // extra bytes at the end of every row handed out
+  int abortAfter = 0;        // abortProc answers true from its k-th call on (0: never)
 };
 
 class Host {
@@ -60,6 +82,17 @@ class Host {
   // The filter rectangle in full 32-bit form, whatever the record offers.
   VRect FilterRect() const { return filterRect_; }
 
+  // The host's side of the pixel exchange (the record's callbacks land here).
+  OSErr AdvanceState();
+  void Progress(int32 done, int32 total);
+  bool Abort();
+  // Writes the pending output buffer back into the document, as a host does
+  // at the next request and when the plug-in returns.
+  void CommitOutput();
+
+  const std::vector<PixelRequest>& requests() const { return requests_; }
+  const std::vector<std::pair<int32, int32>>& progress() const { return progress_; }
+
   // True when nothing the plug-in acquired is still held: no buffer alive,
   // no handle locked, no handle alive but the two the host keeps for the
   // plug-in (parameters and data slot), and no misuse of any proc. `why`
@@ -83,6 +116,17 @@ class Host {
   intptr_t dataSlot_ = 0;
   VRect filterRect_{};
   Host* previous_ = nullptr;
+
+  // The current request's buffers.
+  std::vector<uint8> inBuffer_;
+  std::vector<uint8> outBuffer_;
+  bool outputPending_ = false;
+  VRect pendingRect_{};
+  int16 pendingLo_ = 0, pendingHi_ = -1;
+  int32 pendingRowBytes_ = 0;
+  uint8* pendingData_ = nullptr;
+  std::vector<PixelRequest> requests_;
+  std::vector<std::pair<int32, int32>> progress_;
 };
 
 }  // namespace host

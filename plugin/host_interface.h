@@ -23,6 +23,7 @@ typedef int64_t int64;
 typedef uint8_t uint8;
 typedef uint16_t uint16;
 typedef uint32_t uint32;
+typedef uint64_t uint64;
 typedef double real64;
 
 typedef unsigned char Boolean;  // one byte on Windows

@@ -1,0 +1,30 @@
+// Worker threads for the band renderer: the processor count, starting a
+// thread with a given stack size, and joining it. Windows uses
+// GetSystemInfo / CreateThread / WaitForSingleObject / CloseHandle; Linux
+// uses sysconf and POSIX threads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// Number of processors the system reports (at least 1).
+int ProcessorCount();
+
+typedef uint32_t (*ThreadEntry)(void* argument);
+
+// An opaque handle of a started thread; null when the thread did not start.
+typedef void* ThreadHandle;
+
+ThreadHandle StartThread(ThreadEntry entry, void* argument, size_t stackBytes);
+// Waits without time limit for the thread, then closes its handle.
+void JoinThread(ThreadHandle thread);
+
+// Test hooks: pretend the machine has `count` processors (0 restores the
+// real count), and make the k-th thread start from now on fail (0: never),
+// so the renderer's fallback for a thread that cannot start can be checked.
+void SetProcessorCountForTesting(int count);
+void FailThreadStartForTesting(int k);
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+// How many colour planes a host image mode has, and how many of them the
+// transform may treat as red, green and blue.
+#pragma once
+
+#include "../plugin/host_interface.h"
+
+// The number of colour planes for the host's image mode (0 for multichannel
+// and unknown modes).
+int16 PlanesForMode(int16 imageMode);
+
+// The planes the kernels process: 3 for the RGB modes, 1 for the one-plane
+// modes (grey, duotone, bitmap), and 0 for every mode whose channels are not
+// red, green and blue (Lab, CMYK, indexed, HSL, HSB, multichannel). Those
+// documents pass through unchanged instead of being recoloured as if their
+// channels were RGB.
+int16 ProcessedPlanesForMode(int16 imageMode);

@@ -1,0 +1,93 @@
+#include "render_final.h"
+
+#include <algorithm>
+
+#include "../plugin/host_rects.h"
+#include "../plugin/parameters.h"
+#include "band_job.h"
+#include "planes.h"
+#include "transfer_tables.h"
+#include "transform.h"
+
+void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& result) {
+  if (record.advanceState == nullptr) {
+    result = errPlugInHostInsufficient;
+    return;
+  }
+  int32 tileHeight = record.outTileHeight;
+  int32 tileWidth = record.outTileWidth;
+  // 0 means the host has no preference; a negative size would never advance.
+  if (tileHeight <= 0 || tileWidth <= 0) tileHeight = tileWidth = 256;
+
+  const VRect filter = FilterRect(record);
+  const int64 height = int64(filter.bottom) - filter.top;
+  const int64 width = int64(filter.right) - filter.left;
+  record.inputRate = kFixedOne;
+  record.maskRate = kFixedOne;
+  PrepareTransform(parameters, gTransformCoefficients);
+  if (height <= 0 || width <= 0) return;
+
+  // Documents whose channels are not RGB are left exactly as they are: no
+  // pixel is requested, so the host keeps every one of them.
+  const int16 planes = ProcessedPlanesForMode(record.imageMode);
+  if (planes == 0) return;
+
+  const int64 tilesDown = (height + tileHeight - 1) / tileHeight;
+  const int64 tilesAcross = (width + tileWidth - 1) / tileWidth;
+  const int64 total = tilesDown * tilesAcross;
+  // progressProc counts in 32 bits; scale down for absurdly many tiles.
+  const int64 progressDivisor = total > 0x7fffffff ? total / 0x7fffffff + 1 : 1;
+  int64 done = 0;
+
+  BandJob prototype;
+  prototype.depth = record.depth == 0 ? 8 : record.depth;
+  prototype.planeCount = planes;
+  prototype.interleaved = true;
+  prototype.coefficients = &gTransformCoefficients;
+  prototype.tables = &gTransferTables;
+
+  for (int64 i = 0; i < tilesDown; ++i) {
+    for (int64 j = 0; j < tilesAcross; ++j) {
+      VRect tile;
+      tile.top = int32(filter.top + i * tileHeight);
+      tile.left = int32(filter.left + j * tileWidth);
+      tile.bottom = int32(std::min<int64>(int64(tile.top) + tileHeight, filter.bottom));
+      tile.right = int32(std::min<int64>(int64(tile.left) + tileWidth, filter.right));
+      SetInRect(record, tile);
+      SetOutRect(record, tile);
+      if (record.haveMask) SetMaskRect(record, tile);
+      record.inLoPlane = record.outLoPlane = 0;
+      record.inHiPlane = record.outHiPlane = int16(planes - 1);
+
+      result = record.advanceState();
+      if (result != noErr) return;
+
+      const VRect out = OutRect(record);
+      BandJob job = prototype;
+      job.data = static_cast<uint8*>(record.outData);
+      job.rowBytes = record.outRowBytes;
+      job.maskData = record.maskData;
+      job.maskRowBytes = record.maskRowBytes;
+      job.endColumn = Width(out);
+      // Many hosts hand an empty or stale output buffer: the tile's pixels
+      // are taken from the input buffer. The same memory for both is the
+      // in-place case.
+      if (record.inData != nullptr && record.inData != record.outData) {
+        job.source = static_cast<const uint8*>(record.inData);
+        job.sourceRowBytes = record.inRowBytes;
+      }
+      if (job.data != nullptr && Height(out) > 0 && job.endColumn > 0) {
+        RunParallelStep(job, Height(out));
+      }
+
+      ++done;
+      if (record.progressProc) {
+        record.progressProc(int32(done / progressDivisor), int32(total / progressDivisor));
+      }
+      if (record.abortProc && record.abortProc()) {
+        result = userCanceledErr;
+        return;
+      }
+    }
+  }
+}
