@@ -1,5 +1,6 @@
 #include "render_preview.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "band_job.h"
@@ -43,22 +44,32 @@ void RenderExposedPreview(int16 imageMode, const uint8* source, uint8* target, i
   const int16 processed = ProcessedPlanesForMode(imageMode);
   const TransformCoefficients& k = gTransformCoefficients;
   const size_t planeSize = size_t(width) * size_t(height);
+  auto expose = [&](int32 x, int32 y) {
+    const size_t at = size_t(y) * size_t(width) + size_t(x);
+    if (planes == 1) {
+      target[at] = processed == 1 ? TransformSingle8(k, source[at]) : source[at];
+    } else if (planes >= 3) {
+      uint8* r = target + at;
+      uint8* g = r + planeSize;
+      uint8* b = g + planeSize;
+      *r = source[at];
+      *g = source[at + planeSize];
+      *b = source[at + 2 * planeSize];
+      if (processed == 3) TransformPixel8(k, r, g, b);
+    }
+  };
+  // A pixel is exposed when x >= width - dx, x < -dx, y >= height - dy or
+  // y < -dy. Whole rows are exposed by the vertical shift; in the other rows
+  // only the two column ranges the horizontal shift uncovered.
+  const int64 leftEnd = std::min<int64>(width, std::max<int64>(0, -int64(dx)));
+  const int64 rightStart = std::max<int64>(leftEnd, std::min<int64>(width, int64(width) - dx));
   for (int32 y = 0; y < height; ++y) {
-    for (int32 x = 0; x < width; ++x) {
-      const bool exposed = x >= width - dx || x < -dx || y >= height - dy || y < -dy;
-      if (!exposed) continue;
-      const size_t at = size_t(y) * size_t(width) + size_t(x);
-      if (planes == 1) {
-        target[at] = processed == 1 ? TransformSingle8(k, source[at]) : source[at];
-      } else if (planes >= 3) {
-        uint8* r = target + at;
-        uint8* g = r + planeSize;
-        uint8* b = g + planeSize;
-        *r = source[at];
-        *g = source[at + planeSize];
-        *b = source[at + 2 * planeSize];
-        if (processed == 3) TransformPixel8(k, r, g, b);
-      }
+    const bool wholeRow = int64(y) >= int64(height) - dy || int64(y) < -int64(dy);
+    if (wholeRow) {
+      for (int32 x = 0; x < width; ++x) expose(x, y);
+    } else {
+      for (int64 x = 0; x < leftEnd; ++x) expose(int32(x), y);
+      for (int64 x = rightStart; x < width; ++x) expose(int32(x), y);
     }
   }
 }

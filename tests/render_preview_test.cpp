@@ -73,22 +73,22 @@ TEST(RenderPreview, APanFiltersOnlyTheUncoveredStrip) {
     FilterParameters p = WarmCast();
     RenderPreview(p, mode, source.data(), full.data(), w, h);
 
-    // Shift by (dx, dy) = (7, -5): columns 53.. and rows ..4 are new.
-    const int32 dx = 7, dy = -5;
-    std::vector<uint8> target(source.size(), 0xEE);
-    RenderExposedPreview(mode, source.data(), target.data(), dx, dy, w, h);
-    const size_t planeSize = size_t(w) * h;
-    for (int p2 = 0; p2 < d.planes; ++p2)
-      for (int32 y = 0; y < h; ++y)
-        for (int32 x = 0; x < w; ++x) {
-          const size_t at = p2 * planeSize + size_t(y) * w + x;
-          const bool exposed = x >= w - dx || y < -dy;
-          if (exposed) {
-            ASSERT_EQ(target[at], full[at]) << "mode " << mode << " x " << x << " y " << y;
-          } else {
-            ASSERT_EQ(target[at], 0xEE) << "covered pixel touched at x " << x << " y " << y;
+    // Shifts one way and the other, and larger than the whole proxy.
+    const int32 shifts[][2] = {{7, -5}, {-3, 4}, {0, 9}, {70, 0}, {-100, -100}, {0, 0}};
+    for (const auto& shift : shifts) {
+      const int32 dx = shift[0], dy = shift[1];
+      std::vector<uint8> target(source.size(), 0xEE);
+      RenderExposedPreview(mode, source.data(), target.data(), dx, dy, w, h);
+      const size_t planeSize = size_t(w) * h;
+      for (int p2 = 0; p2 < d.planes; ++p2)
+        for (int32 y = 0; y < h; ++y)
+          for (int32 x = 0; x < w; ++x) {
+            const size_t at = p2 * planeSize + size_t(y) * w + x;
+            const bool exposed = x >= w - dx || x < -dx || y >= h - dy || y < -dy;
+            ASSERT_EQ(target[at], exposed ? full[at] : 0xEE)
+                << "mode " << mode << " shift " << dx << "," << dy << " at " << x << "," << y;
           }
-        }
+    }
   }
 }
 
