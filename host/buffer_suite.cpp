@@ -12,7 +12,6 @@ BufferSuite* Suite() {
   return h ? &h->buffers() : nullptr;
 }
 
-extern "C" {
 OSErr AllocateThunk(int32 size, BufferID* id) {
   return Suite() ? Suite()->Allocate(size, id) : memFullErr;
 }
@@ -33,7 +32,6 @@ OSErr Allocate64Thunk(int64 size, BufferID* id) {
   return Suite() ? Suite()->Allocate(size, id) : memFullErr;
 }
 int64 Space64Thunk() { return Suite() ? Suite()->Space() : 0; }
-}
 
 }  // namespace
 

@@ -12,7 +12,6 @@ HandleSuite* Suite() {
   return h ? &h->handles() : nullptr;
 }
 
-extern "C" {
 Handle NewThunk(int32 size) { return Suite() ? Suite()->New(size) : nullptr; }
 void DisposeThunk(Handle h) {
   if (Suite()) Suite()->Dispose(h);
@@ -25,7 +24,6 @@ void HandleUnlockThunk(Handle h) {
 }
 void RecoverSpaceThunk(int32) {}
 void DisposeRegularThunk(Handle h) { DisposeThunk(h); }
-}
 
 }  // namespace
 
@@ -83,6 +81,10 @@ Handle HandleSuite::New(int32 size) {
 
 void HandleSuite::Dispose(Handle h) {
   ledger_.Enter("disposeProc");
+  DisposeForHost(h);
+}
+
+void HandleSuite::DisposeForHost(Handle h) {
   Block* b = Find(h, "disposeProc");
   if (!b) return;
   if (b->lockDepth > 0) misuse_.push_back("disposeProc: handle still locked");

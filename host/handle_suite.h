@@ -31,6 +31,7 @@ class HandleSuite {
 
   // For the host's own use (descriptors it hands over): not counted as calls.
   Handle NewForHost(const void* data, int32 size);
+  void DisposeForHost(Handle h);
   bool IsLive(Handle h) const;
   int LockDepth(Handle h) const;
 

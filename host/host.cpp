@@ -28,19 +28,27 @@ Host::Host(Document document, HostOptions options)
       options_(options),
       handles_(ledger_),
       buffers_(ledger_),
+      scripting_(ledger_, handles_),
       handleTable_(HandleSuite::Table()),
       bufferTable_(BufferSuite::Table()) {
   previous_ = gActive;
   gActive = this;
   BuildRecord();
+  if (!options_.registryFile.empty()) {
+    std::string error;
+    if (!scripting_.LoadRegistry(options_.registryFile, &error)) registryError_ = error;
+  }
 }
 
 Host::~Host() {
   // The host keeps the plug-in's handles between calls; it disposes of them
   // when it goes away, as an application does when it quits.
-  if (record_.parameters && handles_.IsLive(record_.parameters)) handles_.Dispose(record_.parameters);
+  if (record_.parameters && handles_.IsLive(record_.parameters))
+    handles_.DisposeForHost(record_.parameters);
   Handle data = reinterpret_cast<Handle>(dataSlot_);
-  if (data && handles_.IsLive(data)) handles_.Dispose(data);
+  if (data && handles_.IsLive(data)) handles_.DisposeForHost(data);
+  Handle recorded = scripting_.descriptorParameters()->descriptor;
+  if (recorded && handles_.IsLive(recorded)) handles_.DisposeForHost(recorded);
   if (gActive == this) gActive = previous_;
 }
 
@@ -75,6 +83,9 @@ void Host::BuildRecord() {
   r.advanceState = options_.offerAdvanceState ? AdvanceStateEntry() : nullptr;
   r.progressProc = options_.offerProgress ? ProgressEntry() : nullptr;
   r.abortProc = options_.offerAbort ? AbortEntry() : nullptr;
+  r.sSPBasic = options_.offerBasicSuite ? scripting_.basicSuite() : nullptr;
+  r.descriptorParameters =
+      options_.offerDescriptorParameters ? scripting_.descriptorParameters() : nullptr;
   r.depth = options_.reportedDepth >= 0 ? options_.reportedDepth : d.depth;
   r.filterCase = 1;  // flat image without selection
 
@@ -86,6 +97,7 @@ void Host::BuildRecord() {
 
   about_ = AboutRecord{};
   about_.platformData = r.platformData;
+  about_.sSPBasic = r.sSPBasic;
 }
 
 int16 Host::Call(PluginMainProc entry, int16 selector) {
@@ -102,6 +114,9 @@ bool Host::Balanced(std::string* why) const {
   if (record_.parameters && handles_.IsLive(record_.parameters)) ++keptHandles;
   Handle data = reinterpret_cast<Handle>(dataSlot_);
   if (data && handles_.IsLive(data)) ++keptHandles;
+  // The recorded (or not yet played) descriptor is the host's too.
+  Handle descriptor = const_cast<Scripting&>(scripting_).descriptorParameters()->descriptor;
+  if (descriptor && handles_.IsLive(descriptor)) ++keptHandles;
   if (handles_.LiveCount() != keptHandles)
     out << handles_.LiveCount() - keptHandles << " handle(s) left alive; ";
   if (handles_.LockedCount() != 0) out << handles_.LockedCount() << " handle(s) left locked; ";
@@ -109,6 +124,7 @@ bool Host::Balanced(std::string* why) const {
   if (buffers_.LockedCount() != 0) out << buffers_.LockedCount() << " buffer(s) left locked; ";
   for (const auto& m : handles_.Misuse()) out << m << "; ";
   for (const auto& m : buffers_.Misuse()) out << m << "; ";
+  out << scripting_.Outstanding();
   const std::string account = out.str();
   if (why) *why = account;
   return account.empty();

@@ -17,6 +17,7 @@
 #include "call_ledger.h"
 #include "document.h"
 #include "handle_suite.h"
+#include "scripting.h"
 
 namespace host {
 
@@ -53,6 +54,9 @@ struct HostOptions {
   OutputBuffer output = OutputBuffer::Prefilled;
   int32 rowPadding = 0;      // extra bytes at the end of every row handed out
   int abortAfter = 0;        // abortProc answers true from its k-th call on (0: never)
+  bool offerBasicSuite = true;           // sSPBasic (registry and descriptor suites)
+  bool offerDescriptorParameters = true; // playing and recording actions
+  std::string registryFile;  // where persistent registry entries live between hosts
 };
 
 class Host {
@@ -78,6 +82,10 @@ class Host {
   CallLedger& ledger() { return ledger_; }
   HandleSuite& handles() { return handles_; }
   BufferSuite& buffers() { return buffers_; }
+  Scripting& scripting() { return scripting_; }
+
+  // Why the registry file could not be read ("" when it could).
+  const std::string& registryError() const { return registryError_; }
 
   // The filter rectangle in full 32-bit form, whatever the record offers.
   VRect FilterRect() const { return filterRect_; }
@@ -107,6 +115,7 @@ class Host {
   CallLedger ledger_;
   HandleSuite handles_;
   BufferSuite buffers_;
+  Scripting scripting_;
   HandleProcs handleTable_;
   BufferProcs bufferTable_;
   PlatformData platform_{0};
@@ -116,6 +125,7 @@ class Host {
   intptr_t dataSlot_ = 0;
   VRect filterRect_{};
   Host* previous_ = nullptr;
+  std::string registryError_;
 
   // The current request's buffers.
   std::vector<uint8> inBuffer_;

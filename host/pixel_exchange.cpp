@@ -22,13 +22,11 @@ VRect Read(const FilterRecord& r, const Rect& small, const VRect& big) {
   return VRect{small.top, small.left, small.bottom, small.right};
 }
 
-extern "C" {
 OSErr AdvanceStateThunk() { return Host::Active() ? Host::Active()->AdvanceState() : paramErr; }
 void ProgressThunk(int32 done, int32 total) {
   if (Host::Active()) Host::Active()->Progress(done, total);
 }
 Boolean AbortThunk() { return Host::Active() && Host::Active()->Abort(); }
-}
 
 }  // namespace
 
