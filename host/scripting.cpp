@@ -599,6 +599,9 @@ OSErr Scripting::CloseWriter(PIWriteDescriptor token, PIDescriptorHandle* h) {
   if (!w) return paramErr;
   ledger_.Enter("closeWriteDescriptorProc");
   if (h) {
+    // A handle still there is one the plug-in could not dispose of: the host
+    // replaces it.
+    if (*h && handles_.IsLive(*h)) handles_.DisposeForHost(*h);
     const std::vector<char> bytes = w->descriptor.Serialize();
     *h = handles_.NewForHost(bytes.data(), int32(bytes.size()));
   }

@@ -9,12 +9,15 @@ struct FilterParameters;
 struct PluginData;
 
 struct CallState {
-  FilterRecord* filterRecord = nullptr;  // the about record for selector 0
+  FilterRecord* filterRecord = nullptr;  // null for About
   intptr_t* dataSlot = nullptr;          // holds the PluginData handle
   int16* result = nullptr;               // never null while a call runs
   FilterParameters* parameters = nullptr;  // the locked record
   PluginData* pluginData = nullptr;        // the locked data block
-  void* instance = nullptr;                // this module, for its resources
+  // Which of the two handles this call locked, so that exactly those are
+  // unlocked at its end (a host counts an unlock without a lock as misuse).
+  bool parametersLocked = false;
+  bool pluginDataLocked = false;
 };
 
 extern CallState gCallState;

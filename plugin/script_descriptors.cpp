@@ -113,11 +113,12 @@ int16 WriteScriptParameters(FilterRecord& record, const FilterParameters& parame
     }
   }
 
+  // Without a dispose proc the old handle stays for the host to replace.
   const HandleProcs* handles = UsableHandleProcs(&record);
   if (dp->descriptor != nullptr && CanDisposeHandle(handles)) {
     handles->disposeProc(dp->descriptor);
+    dp->descriptor = nullptr;
   }
-  dp->descriptor = nullptr;
   procs.closeWriteDescriptorProc(token, &dp->descriptor);
   dp->recordInfo = plugInDialogOptional;
   return noErr;

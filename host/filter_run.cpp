@@ -1,0 +1,52 @@
+#include "filter_run.h"
+
+#include "host.h"
+
+namespace host {
+namespace {
+
+bool Empty(const VRect& r) { return r.bottom <= r.top || r.right <= r.left; }
+bool Empty(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
+
+// Continue is repeated while any requested rectangle, in either form, is
+// non-empty.
+bool Requesting(Host& h) {
+  const FilterRecord& r = h.record();
+  if (!Empty(r.inRect) || !Empty(r.outRect) || !Empty(r.maskRect)) return true;
+  if (const BigDocumentStruct* big = r.bigDocumentData) {
+    if (!Empty(big->inRect32) || !Empty(big->outRect32) || !Empty(big->maskRect32)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int16 RunResult::Error() const {
+  for (int16 r : {parameters, prepare, start, continued, finish})
+    if (r != 0) return r;
+  return 0;
+}
+
+RunResult RunFilter(Host& host, PluginMainProc entry, bool askForParameters) {
+  RunResult result;
+  if (askForParameters) {
+    result.parameters = host.Call(entry, filterSelectorParameters);
+    if (result.parameters != 0) return result;
+  }
+  result.prepare = host.Call(entry, filterSelectorPrepare);
+  if (result.prepare != 0) return result;
+  result.start = host.Call(entry, filterSelectorStart);
+  if (result.start != 0) return result;
+  result.started = true;
+  // A filter that keeps asking is stopped after a generous number of rounds.
+  while (Requesting(host) && result.continues < 1000000) {
+    ++result.continues;
+    result.continued = host.Call(entry, filterSelectorContinue);
+    if (result.continued != 0) break;
+  }
+  // Finish follows a successful Start, even after a failed Continue.
+  result.finish = host.Call(entry, filterSelectorFinish);
+  return result;
+}
+
+}  // namespace host

@@ -1,0 +1,55 @@
+// Collects the message boxes a module shows. The native module hands them
+// to the host (the window system's stand-in); on Windows they are real
+// message boxes, which a watcher thread reads and answers with OK, as a
+// user would, so unattended runs never block on one.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+#include <atomic>
+
+#include "plugin_module.h"
+
+namespace host {
+
+struct ShownBox {
+  std::string text;
+  std::string caption;
+};
+
+class MessageLog {
+ public:
+  MessageLog() = default;
+  ~MessageLog();
+  MessageLog(const MessageLog&) = delete;
+  MessageLog& operator=(const MessageLog&) = delete;
+
+  // Starts collecting what `module` shows; with `echo`, each box is also
+  // written to standard error as "caption: text".
+  void Attach(const PluginModule& module, bool echo);
+  void Detach();
+
+  std::vector<ShownBox> Messages() const;
+  void Clear();
+  // On Windows the watcher answers boxes asynchronously; this waits until
+  // every box the module opened so far has been answered.
+  void Settle() const;
+
+ private:
+  static void Sink(const char* text, const char* caption, void* context);
+  void Add(const std::string& text, const std::string& caption);
+#ifdef _WIN32
+  void Watch();
+  std::thread watcher_;
+  std::atomic<bool> stop_{false};
+#endif
+  typedef void (*SetSinkFn)(void (*)(const char*, const char*, void*), void*);
+  SetSinkFn setSink_ = nullptr;
+  bool echo_ = false;
+  mutable std::mutex mutex_;
+  std::vector<ShownBox> messages_;
+};
+
+}  // namespace host

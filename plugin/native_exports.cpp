@@ -1,0 +1,9 @@
+// What the native build exports besides PluginMain. Windows shows the
+// filter's message boxes itself; on Linux the bundled host stands in for the
+// window system and receives them, to log and to check in tests.
+#include "../platform/message_box.h"
+#include "export.h"
+
+KESTRELLE_EXPORT void KestrelleSetMessageSink(platform::MessageSink sink, void* context) {
+  platform::SetMessageSink(sink, context);
+}
