@@ -8,6 +8,8 @@
 // is active at a time, the one most recently constructed that still lives.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,6 +59,10 @@ struct HostOptions {
   bool offerBasicSuite = true;           // sSPBasic (registry and descriptor suites)
   bool offerDescriptorParameters = true; // playing and recording actions
   std::string registryFile;  // where persistent registry entries live between hosts
+  // Told of every progressProc call (a progress bar).
+  std::function<void(int32 done, int32 total)> onProgress;
+  // abortProc answers true once this is set (Ctrl-C).
+  const std::atomic<bool>* cancelRequested = nullptr;
 };
 
 class Host {

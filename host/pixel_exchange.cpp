@@ -156,10 +156,12 @@ OSErr Host::AdvanceState() {
 void Host::Progress(int32 done, int32 total) {
   ledger_.Enter("progressProc");
   progress_.emplace_back(done, total);
+  if (options_.onProgress) options_.onProgress(done, total);
 }
 
 bool Host::Abort() {
   const int k = (ledger_.Enter("abortProc"), ledger_.Count("abortProc"));
+  if (options_.cancelRequested && options_.cancelRequested->load()) return true;
   return options_.abortAfter > 0 && k >= options_.abortAfter;
 }
 

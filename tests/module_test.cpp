@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/host.h"
+#include "host/message_log.h"
 #include "host/plugin_module.h"
 #include "test_support.h"
 
@@ -13,8 +14,12 @@ class ModuleTest : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
+    // On Windows the About box is a real message box: answer it.
+    log.Attach(module, false);
   }
+  void TearDown() override { log.Detach(); }
   host::PluginModule module;
+  host::MessageLog log;
 };
 
 }  // namespace

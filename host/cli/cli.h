@@ -1,0 +1,28 @@
+// The kestrelle command: runs the Kestrelle filter module on image files the
+// way a host application does, and shows what a module declares.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Exit codes.
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;    // the filter failed, or a file could not be read or written
+constexpr int kUsage = 2;      // the command line is wrong
+constexpr int kCancelled = 130;  // Ctrl-C
+
+int ApplyCommand(const std::vector<std::string>& args);
+int InfoCommand(const std::vector<std::string>& args);
+
+// What Ctrl-C does: the running filter is asked to stop at its next tile.
+void RequestCancel();
+
+// "kestrelle: <message>" on standard error.
+void Error(const std::string& message);
+
+// The folder of the running program, with a trailing separator.
+std::string ProgramDirectory();
+
+}  // namespace cli

@@ -1,0 +1,77 @@
+#include "run_program.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+std::string KestrelleProgram() {
+#ifdef _WIN32
+  return ExecutableDirectory() + "..\\kestrelle.exe";
+#else
+  return ExecutableDirectory() + "../kestrelle";
+#endif
+}
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  ProgramRun run;
+  const std::string capture = ExecutableDirectory() + "program-output.txt";
+#ifdef _WIN32
+  std::string line = "\"" + program + "\"";
+  for (const std::string& a : args) line += " \"" + a + "\"";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA(capture.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = out;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process{};
+  std::vector<char> mutableLine(line.begin(), line.end());
+  mutableLine.push_back('\0');
+  if (CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    run.exitCode = int(code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  CloseHandle(out);
+#else
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+#endif
+  std::ifstream in(capture, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  run.output = text.str();
+  std::remove(capture.c_str());
+  return run;
+}

@@ -1,0 +1,16 @@
+// Runs a program of the build (kestrelle) the way a user would, collecting
+// its exit code and everything it printed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramRun {
+  int exitCode = -1;
+  std::string output;  // standard output and standard error together
+};
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args);
+
+// The kestrelle program built next to the tests.
+std::string KestrelleProgram();
