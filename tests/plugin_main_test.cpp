@@ -263,3 +263,23 @@ TEST_F(PluginMainTest, AHostWithoutHandleProcsStillRuns) {
   EXPECT_EQ(FirstDifference(h.document(), Expected(original, WarmCast(), {0, 0, 200, 300})), "");
   EXPECT_TRUE(IsBalanced(h));
 }
+
+// The same filter on the same pixels gives the same bits in every build: the
+// native module and both Windows modules (the x86 one with SSE arithmetic).
+TEST_F(PluginMainTest, EveryBuildFiltersToTheSameBits) {
+  struct Case {
+    int32 depth;
+    uint64_t hash;
+  };
+  const Case cases[] = {{8, 0xaf6c27be1bb62dfaull}, {16, 0x2f5f72cc1657ec69ull}, {32, 0x2c35000830fb764eull}};
+  for (const Case& c : cases) {
+    Document d = host::MakeDocument(173, 91, 3, c.depth);
+    FillNoise(d, 77);
+    Host h(d);
+    h.scripting().Play(WarmCastAction(), plugInDialogDontDisplay);
+    ASSERT_EQ(host::RunFilter(h, entry(), false).Error(), noErr);
+    uint64_t hash = 1469598103934665603ull;
+    for (uint8 b : h.document().pixels) hash = (hash ^ b) * 1099511628211ull;
+    EXPECT_EQ(hash, c.hash) << c.depth << " bits: 0x" << std::hex << hash;
+  }
+}
