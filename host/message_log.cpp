@@ -11,9 +11,10 @@ namespace host {
 
 MessageLog::~MessageLog() { Detach(); }
 
-void MessageLog::Attach(const PluginModule& module, bool echo) {
+void MessageLog::Attach(const PluginModule& module, bool echo, bool cancelDialogs) {
   Detach();
   echo_ = echo;
+  cancelDialogs_ = cancelDialogs;
   setSink_ = reinterpret_cast<SetSinkFn>(module.Symbol("KestrelleSetMessageSink"));
   if (setSink_) setSink_(&MessageLog::Sink, this);
 #ifdef _WIN32
@@ -70,8 +71,11 @@ BOOL CALLBACK FindBox(HWND window, LPARAM context) {
   GetWindowThreadProcessId(window, &process);
   char cls[16] = {};
   GetClassNameA(window, cls, sizeof cls);
+  // A message box: a dialog with its text in static 0xFFFF, and no sizing
+  // border (which tells it from the filter's own dialog).
+  const LONG style = GetWindowLongA(window, GWL_STYLE);
   if (process == s->process && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
-      GetDlgItem(window, 0xFFFF) != nullptr) {
+      GetDlgItem(window, 0xFFFF) != nullptr && !(style & WS_THICKFRAME)) {
     s->found = window;
     return FALSE;
   }
@@ -82,6 +86,21 @@ HWND OpenBox() {
   Search s{GetCurrentProcessId(), nullptr};
   EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
   return s.found;
+}
+
+BOOL CALLBACK FindFilterDialog(HWND window, LPARAM context) {
+  Search* s = reinterpret_cast<Search*>(context);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  char cls[16] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  const LONG style = GetWindowLongA(window, GWL_STYLE);
+  if (process == s->process && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
+      (style & WS_THICKFRAME)) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
 }
 
 }  // namespace
@@ -99,6 +118,11 @@ void MessageLog::Watch() {
       PostMessageA(box, WM_COMMAND, IDOK, 0);
     } else if (!box) {
       answered = nullptr;
+    }
+    if (cancelDialogs_) {
+      Search s{GetCurrentProcessId(), nullptr};
+      EnumWindows(FindFilterDialog, reinterpret_cast<LPARAM>(&s));
+      if (s.found) PostMessageA(s.found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -27,8 +27,10 @@ class MessageLog {
   MessageLog& operator=(const MessageLog&) = delete;
 
   // Starts collecting what `module` shows; with `echo`, each box is also
-  // written to standard error as "caption: text".
-  void Attach(const PluginModule& module, bool echo);
+  // written to standard error as "caption: text". With `cancelDialogs`, a
+  // filter dialog that opens is cancelled at once, as by a user pressing
+  // Cancel (for runs that must not wait for one).
+  void Attach(const PluginModule& module, bool echo, bool cancelDialogs = false);
   void Detach();
 
   std::vector<ShownBox> Messages() const;
@@ -48,6 +50,7 @@ class MessageLog {
   typedef void (*SetSinkFn)(void (*)(const char*, const char*, void*), void*);
   SetSinkFn setSink_ = nullptr;
   bool echo_ = false;
+  bool cancelDialogs_ = false;
   mutable std::mutex mutex_;
   std::vector<ShownBox> messages_;
 };

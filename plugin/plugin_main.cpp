@@ -13,8 +13,6 @@
 #include "plugin_handles.h"
 #include "selectors.h"
 
-CallState gCallState;
-
 namespace {
 
 const char* const kErrorPrefixes[] = {

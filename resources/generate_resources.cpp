@@ -1,8 +1,9 @@
 // Build tool: writes the PiPL of one architecture and the terminology as
 // binary files for the resource compiler.
-//   generate_resources x64|x86 PIPL_FILE AETE_FILE
+//   generate_resources x64|x86 PIPL_FILE AETE_FILE DIALOG_RC_FILE
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "plugin_resources.h"
 
@@ -18,12 +19,14 @@ bool Write(const char* path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || (std::strcmp(argv[1], "x64") != 0 && std::strcmp(argv[1], "x86") != 0)) {
-    std::fprintf(stderr, "usage: generate_resources x64|x86 PIPL_FILE AETE_FILE\n");
+  if (argc != 5 || (std::strcmp(argv[1], "x64") != 0 && std::strcmp(argv[1], "x86") != 0)) {
+    std::fprintf(stderr, "usage: generate_resources x64|x86 PIPL_FILE AETE_FILE DIALOG_RC_FILE\n");
     return 2;
   }
   const Architecture a = std::strcmp(argv[1], "x64") == 0 ? Architecture::X64 : Architecture::X86;
-  if (!Write(argv[2], BuildPiPL(a)) || !Write(argv[3], BuildTerminology())) {
+  const std::string dialog = BuildDialogScript();
+  if (!Write(argv[2], BuildPiPL(a)) || !Write(argv[3], BuildTerminology()) ||
+      !Write(argv[4], std::vector<uint8_t>(dialog.begin(), dialog.end()))) {
     std::fprintf(stderr, "generate_resources: cannot write the resource files\n");
     return 1;
   }

@@ -1,7 +1,9 @@
 #include "plugin_resources.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "../dialog/dialog_template.h"
 #include "../plugin/scripting_keys.h"
 
 namespace {
@@ -166,4 +168,44 @@ std::vector<uint8_t> BuildTerminology() {
   t.U16(0);  // comparison operators
   t.U16(0);  // enumerations
   return t.data();
+}
+
+namespace {
+
+std::string Quoted(const char* text) {
+  std::string out = "\"";
+  for (const char* c = text; *c; ++c) out += *c == '"' ? std::string("\"\"") : std::string(1, *c);
+  return out + "\"";
+}
+
+std::string Hex(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", v);
+  return buf;
+}
+
+}  // namespace
+
+std::string BuildDialogScript() {
+  const DialogTemplate& t = kFilterDialogTemplate;
+  std::string rc;
+  // 1033: English (United States).
+  rc += "LANGUAGE 0x09, 0x01\n";
+  rc += std::string(t.name) + " DIALOGEX " + std::to_string(t.x) + ", " + std::to_string(t.y) + ", " +
+        std::to_string(t.cx) + ", " + std::to_string(t.cy) + "\n";
+  rc += "STYLE " + Hex(t.style) + "\n";
+  rc += "CAPTION " + Quoted(t.caption) + "\n";
+  rc += "FONT " + std::to_string(t.pointSize) + ", " + Quoted(t.font) + "\n";
+  rc += "BEGIN\n";
+  for (int i = 0; i < t.itemCount; ++i) {
+    const DialogItemTemplate& c = t.items[i];
+    // The resource compiler adds WS_CHILD | WS_VISIBLE to a CONTROL unless
+    // told otherwise: the style is spelled out in full, visibility included.
+    const bool visible = (c.style & 0x10000000u) != 0;
+    rc += "  CONTROL " + Quoted(c.text) + ", " + std::to_string(c.id) + ", " + Quoted(c.windowClass) +
+          ", " + Hex(c.style) + (visible ? "" : " | NOT 0x10000000") + ", " + std::to_string(c.x) +
+          ", " + std::to_string(c.y) + ", " + std::to_string(c.cx) + ", " + std::to_string(c.cy) + "\n";
+  }
+  rc += "END\n";
+  return rc;
 }

@@ -21,3 +21,6 @@ enum class Architecture { X86, X64 };
 
 std::vector<uint8_t> BuildPiPL(Architecture architecture);
 std::vector<uint8_t> BuildTerminology();
+
+// The dialog template as resource-compiler source (a DIALOGEX statement).
+std::string BuildDialogScript();

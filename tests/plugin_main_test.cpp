@@ -23,7 +23,7 @@ class PluginMainTest : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
-    log.Attach(module, false);
+    log.Attach(module, false, true);
   }
   void TearDown() override { log.Detach(); }
 
@@ -112,7 +112,7 @@ TEST_F(PluginMainTest, ACancelledDialogRestoresTheRecordAndReportsNothing) {
 
   ASSERT_EQ(h.Call(entry(), filterSelectorParameters), noErr);
   ASSERT_EQ(h.Call(entry(), filterSelectorPrepare), noErr);
-  // The dialog cannot be created yet, which Start treats like Cancel.
+  // Nobody works the dialog: it ends as cancelled.
   EXPECT_EQ(h.Call(entry(), filterSelectorStart), userCanceledErr);
   EXPECT_EQ(Record(h)->redGain, 1.5);
   EXPECT_FALSE(Record(h)->ignoreSelection);

@@ -1,0 +1,36 @@
+// The dialog's live preview: a proxy of the document fetched from the host
+// at reduced size, an unfiltered and a filtered 8-bit copy of it, filtered by
+// the band renderer and painted through the host's displayPixels. Everything
+// runs on the dialog's thread, inside Start, through the bound call state.
+#pragma once
+
+#include "../platform/win32.h"
+#include "preview_state.h"
+
+// --- The proxy (host buffers and pixels) ------------------------------------
+// Sets the sampling rate and the host's input rectangle for the zoom level,
+// lays the view out, (re)allocates both proxy buffers and fetches the
+// unfiltered pixels.
+void RebuildProxy();
+void AllocateProxyBuffers();
+void ReleaseProxyBuffers();
+// Fetches the colour planes of the host's current input rectangle into
+// `destination` (width x height per plane), converted to 8 bits.
+void FetchProxyPixels(uint8* destination, int32 width, int32 height);
+// Pans the zoomed view by (dx, dy) proxy pixels: what stays visible is
+// copied, only the uncovered strips are fetched and filtered.
+void PanPreview(int32 dx, int32 dy);
+// Zooms by `steps` (negative: in); true when the level changed. `frame` is
+// the preview frame in client coordinates.
+bool StepZoom(const RECT& frame, int32 steps);
+
+// --- The window -------------------------------------------------------------
+// The proxy's place in the dialog (client coordinates).
+RECT PreviewImageRect(HWND dialog);
+// The preview frame's window rectangle in client coordinates.
+RECT PreviewFrameRect(HWND dialog);
+void MeasurePreviewFrame(HWND dialog);
+// The one operation every parameter change ends with: sampling rate, render
+// (unless Show Original), invalidate the frame.
+void RefreshPreview(HWND dialog);
+void PaintPreview(HWND dialog);

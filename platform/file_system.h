@@ -1,0 +1,19 @@
+// Writing a file so that a failure never costs the user the previous one.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+enum class ReplaceFileResult {
+  Written,     // the target now holds exactly `data`
+  CannotOpen,  // no file could be created there, or the target is read-only
+  WriteFailed  // writing, flushing or replacing failed; the target is as it was
+};
+
+// Writes `data` to a temporary file next to `path` and moves it over `path`
+// only once it is complete and flushed.
+ReplaceFileResult WriteFileReplacing(const std::string& path, const void* data, size_t size);
+
+}  // namespace platform

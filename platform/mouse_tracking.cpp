@@ -1,0 +1,45 @@
+#include "mouse_tracking.h"
+
+namespace platform {
+
+#ifdef _WIN32
+namespace {
+
+typedef BOOL(WINAPI* TrackMouseEventFn)(LPTRACKMOUSEEVENT);
+
+// comctl32's _TrackMouseEvent, found when the dialog first needs it rather
+// than imported; the library stays loaded for the life of the module.
+TrackMouseEventFn TrackMouseEventFunction() {
+  static const TrackMouseEventFn function = [] {
+    HMODULE comctl = LoadLibraryA("comctl32.dll");
+    if (!comctl) return TrackMouseEventFn(nullptr);
+    return reinterpret_cast<TrackMouseEventFn>(
+        reinterpret_cast<void*>(GetProcAddress(comctl, "_TrackMouseEvent")));
+  }();
+  return function;
+}
+
+}  // namespace
+
+void TrackMouseLeave(HWND window) {
+  TrackMouseEventFn track = TrackMouseEventFunction();
+  if (!track) return;
+  TRACKMOUSEEVENT event{};
+  event.cbSize = sizeof(TRACKMOUSEEVENT);
+  event.dwFlags = TME_LEAVE;
+  event.hwndTrack = window;
+  event.dwHoverTime = HOVER_DEFAULT;
+  track(&event);
+}
+#else
+void TrackMouseLeave(HWND window) {
+  TRACKMOUSEEVENT event{};
+  event.cbSize = sizeof(TRACKMOUSEEVENT);
+  event.dwFlags = TME_LEAVE;
+  event.hwndTrack = window;
+  event.dwHoverTime = HOVER_DEFAULT;
+  TrackMouseEventHeadless(&event);
+}
+#endif
+
+}  // namespace platform

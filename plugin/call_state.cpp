@@ -1,0 +1,3 @@
+#include "call_state.h"
+
+CallState gCallState;
