@@ -6,6 +6,7 @@
 
 struct TransformCoefficients;
 struct TransferTables;
+struct KernelPlan;
 
 struct BandJob {
   uint8* data = nullptr;        // row r starts at data + r * rowBytes
@@ -26,6 +27,9 @@ struct BandJob {
   int32 sourceRowBytes = 0;
   const TransformCoefficients* coefficients = nullptr;
   const TransferTables* tables = nullptr;
+  // The row kernels' plan for these coefficients (built once per render);
+  // null: built by the band itself.
+  const KernelPlan* plan = nullptr;
 };
 
 // The most worker threads one parallel step starts.
@@ -51,3 +55,9 @@ void BandRows(int32 rows, int n, int k, int32& first, int32& end);
 // for all of them in creation order. A worker that cannot be started has its
 // band processed on the calling thread, so no row is left out.
 void RunParallelStep(const BandJob& prototype, int32 rows);
+
+namespace platform {
+class WorkerCrew;
+}
+// The same split over workers that are already running (one per share).
+void RunParallelStep(platform::WorkerCrew& crew, const BandJob& prototype, int32 rows);

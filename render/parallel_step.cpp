@@ -1,4 +1,5 @@
 #include "../platform/threads.h"
+#include "../platform/worker_crew.h"
 #include "band_job.h"
 
 int RenderWorkerCount() {
@@ -26,4 +27,25 @@ void RunParallelStep(const BandJob& prototype, int32 rows) {
     if (threads[k] == nullptr) ProcessBand(jobs[k]);
   }
   for (int k = 0; k < n; ++k) platform::JoinThread(threads[k]);
+}
+
+namespace {
+
+struct Step {
+  BandJob jobs[kMaxRenderThreads];
+};
+
+void RunShare(int worker, void* step) { ProcessBand(static_cast<Step*>(step)->jobs[worker]); }
+
+}  // namespace
+
+void RunParallelStep(platform::WorkerCrew& crew, const BandJob& prototype, int32 rows) {
+  const int n = crew.size();
+  Step step;
+  for (int k = 0; k < n; ++k) {
+    step.jobs[k] = prototype;
+    step.jobs[k].firstColumn = 0;
+    BandRows(rows, n, k, step.jobs[k].firstRow, step.jobs[k].endRow);
+  }
+  crew.Run(&RunShare, &step);
 }

@@ -2,6 +2,7 @@
 
 #include "../platform/message_box.h"
 #include "band_job.h"
+#include "row_kernels.h"
 #include "transfer_tables.h"
 #include "transform.h"
 
@@ -52,27 +53,47 @@ void ProcessBand(const BandJob& job) {
   }
   if (job.firstRow >= job.endRow || job.data == nullptr) return;
   if (job.planeCount != 3 && job.planeCount != 1) return;
-  const TransformCoefficients& k = *job.coefficients;
-  switch (job.depth) {
-    case 8:
-      ProcessRows<uint8>(
-          job, [&](uint8* r, uint8* g, uint8* b) { TransformPixel8(k, r, g, b); },
-          [&](uint8 v) { return TransformSingle8(k, v); });
-      break;
-    case 16:
-      ProcessRows<uint16>(
-          job, [&](uint16* r, uint16* g, uint16* b) { TransformPixel16(k, r, g, b); },
-          [&](uint16 v) { return TransformSingle16(k, v); });
-      break;
-    case 32: {
+  if (job.depth != 8 && job.depth != 16 && job.depth != 32) return;  // passes through unchanged
+  KernelPlan local;
+  const KernelPlan* plan = job.plan;
+  if (plan == nullptr) {
+    local = MakeKernelPlan(*job.coefficients, job.tables);
+    plan = &local;
+  }
+  const int32 pixels = job.endColumn - job.firstColumn;
+  if (pixels <= 0) return;
+  if (!job.interleaved && job.planeCount == 3 && job.depth != 8) {
+    // Planar deep rows have no row kernel (the preview is 8-bit): per pixel.
+    const TransformCoefficients& k = *job.coefficients;
+    if (job.depth == 16) {
+      ProcessRows<uint16>(job, [&](uint16* r, uint16* g, uint16* b) { TransformPixel16(k, r, g, b); },
+                          [&](uint16 v) { return v; });
+    } else {
       const TransferTables& tables = *job.tables;
-      ProcessRows<float>(
-          job, [&](float* r, float* g, float* b) { TransformPixelFloat(k, tables, r, g, b); },
-          [&](float v) { return TransformSingleFloat(k, tables, v); });
-      break;
+      ProcessRows<float>(job, [&](float* r, float* g, float* b) { TransformPixelFloat(k, tables, r, g, b); },
+                         [&](float v) { return v; });
     }
-    default:
-      break;  // other depths pass through unchanged
+    return;
+  }
+  const size_t sampleBytes = size_t(job.depth / 8);
+  const size_t rowSamples = size_t(pixels) * size_t(job.interleaved ? job.planeCount : 1);
+  for (int32 r = job.firstRow; r < job.endRow; ++r) {
+    uint8* row = job.data + (int64(r) * job.rowBytes) / int64(sampleBytes) * int64(sampleBytes);
+    if (job.source != nullptr) {
+      const uint8* from = job.source + (int64(r) * job.sourceRowBytes) / int64(sampleBytes) * int64(sampleBytes);
+      std::memmove(row, from, rowSamples * sampleBytes);
+    }
+    if (job.planeCount == 1) {
+      if (job.depth == 8) TransformGreyRow8(*plan, row, pixels);
+      if (job.depth == 16) TransformGreyRow16(*plan, reinterpret_cast<uint16*>(row), pixels);
+      if (job.depth == 32) TransformGreyRowFloat(*plan, reinterpret_cast<float*>(row), pixels);
+    } else if (!job.interleaved) {
+      TransformPlanarRow8(*plan, row, row + job.planeStride, row + 2 * int64(job.planeStride), pixels);
+    } else {
+      if (job.depth == 8) TransformRow8(*plan, row, pixels);
+      if (job.depth == 16) TransformRow16(*plan, reinterpret_cast<uint16*>(row), pixels);
+      if (job.depth == 32) TransformRowFloat(*plan, reinterpret_cast<float*>(row), pixels);
+    }
   }
 }
 

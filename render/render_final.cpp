@@ -5,7 +5,9 @@
 #include "../plugin/host_rects.h"
 #include "../plugin/parameters.h"
 #include "band_job.h"
+#include "../platform/worker_crew.h"
 #include "planes.h"
+#include "row_kernels.h"
 #include "transfer_tables.h"
 #include "transform.h"
 
@@ -39,7 +41,11 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
   const int64 progressDivisor = total > 0x7fffffff ? total / 0x7fffffff + 1 : 1;
   int64 done = 0;
 
+  const KernelPlan plan = MakeKernelPlan(gTransformCoefficients, &gTransferTables);
+  // Workers start once for the whole render and take every tile in turn.
+  platform::WorkerCrew crew(RenderWorkerCount(), kRenderThreadStackBytes);
   BandJob prototype;
+  prototype.plan = &plan;
   prototype.depth = record.depth == 0 ? 8 : record.depth;
   prototype.planeCount = planes;
   prototype.interleaved = true;
@@ -77,7 +83,7 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
         job.sourceRowBytes = record.inRowBytes;
       }
       if (job.data != nullptr && Height(out) > 0 && job.endColumn > 0) {
-        RunParallelStep(job, Height(out));
+        RunParallelStep(crew, job, Height(out));
       }
 
       ++done;

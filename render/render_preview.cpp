@@ -5,6 +5,7 @@
 
 #include "band_job.h"
 #include "planes.h"
+#include "row_kernels.h"
 #include "transfer_tables.h"
 #include "transform.h"
 
@@ -23,7 +24,9 @@ int16 RenderPreview(FilterParameters& parameters, int16 imageMode, const uint8* 
     }
   }
 
+  const KernelPlan plan = MakeKernelPlan(gTransformCoefficients, &gTransferTables);
   BandJob job;
+  job.plan = &plan;
   job.data = work;
   job.rowBytes = width;
   job.endColumn = width;

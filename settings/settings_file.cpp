@@ -108,7 +108,10 @@ bool ReadSettingsFile(const SettingsBinding& binding, const std::string& fileNam
   bytes.reserve(256);
   char c;
   while (bytes.size() < kLargestFile && in.get(c)) bytes.push_back(static_cast<unsigned char>(c));
+  return DecodeSettings(binding, bytes);
+}
 
+bool DecodeSettings(const SettingsBinding& binding, std::vector<unsigned char> bytes) {
   const Layout layout = LayoutOf(binding);
   // The header with its zero byte; the comparison ends at the zero byte.
   if (bytes.size() < layout.header ||

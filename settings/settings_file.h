@@ -33,5 +33,8 @@ bool WriteSettingsFile(const SettingsBinding& binding, const std::string& fileNa
 // earlier versions (0x0A inside a value stored as 0x0D 0x0A) load too.
 bool ReadSettingsFile(const SettingsBinding& binding, const std::string& fileName);
 
+// The same from the file's bytes (the header message included).
+bool DecodeSettings(const SettingsBinding& binding, std::vector<unsigned char> bytes);
+
 // True on a little-endian machine: decided by looking, not assumed.
 bool LittleEndianMachine();

@@ -1,0 +1,377 @@
+// The vector row kernels, written once with the compiler's vector types and
+// compiled once per instruction set (row_kernels_sse2.cpp, _avx2.cpp), each
+// inside its own namespace. Every vector operation is the same IEEE single-
+// precision operation, in the same order, as the reference kernel performs
+// per pixel; nothing is fused or reassociated (-ffp-contract=off), so the
+// results are identical bit for bit.
+//
+// Rows go in groups of eight pixels. A mask first tells whether any pixel of
+// the group is bright enough for the highlight blend to apply. If none is,
+// every sample is transformed on its own (out = in x gain x scale), with no
+// regrouping into pixels; otherwise the group is regrouped into planes of
+// red, green and blue and goes through the whole transform.
+//
+// Include inside a namespace, after <algorithm>, <cstring>, <immintrin.h>,
+// row_kernels.h and transfer_tables.h; KERNEL_LANES is 4 (SSE2) or 8 (AVX2).
+
+namespace {
+
+constexpr int kLanes = KERNEL_LANES;
+typedef float VF __attribute__((vector_size(4 * KERNEL_LANES)));
+typedef int32_t VI __attribute__((vector_size(4 * KERNEL_LANES)));
+
+constexpr int kGroupPixels = 8;
+constexpr int kGroupSamples = 3 * kGroupPixels;       // R, G, B of eight pixels
+constexpr int kGroupVectors = kGroupSamples / kLanes;  // 3 or 6
+
+inline VF Splat(float x) {
+  VF v;
+  for (int i = 0; i < kLanes; ++i) v[i] = x;
+  return v;
+}
+
+#if KERNEL_LANES == 8
+inline __m256 M(VF v) { return reinterpret_cast<__m256&>(v); }
+inline VF V(__m256 v) { return reinterpret_cast<VF&>(v); }
+inline uint32 Bits(VI mask) { return uint32(_mm256_movemask_ps(_mm256_castsi256_ps(reinterpret_cast<__m256i&>(mask)))); }
+inline VF LoadBytes(const uint8* p) {
+  return V(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))));
+}
+inline VF LoadHalves(const uint16* p) {
+  return V(_mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))));
+}
+// Truncated to integers in 0..255 / 0..32768 already.
+inline void StoreByteLanes(uint8* p, VF x) {
+  const __m256i i = _mm256_cvttps_epi32(M(x));
+  const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(i), _mm256_extracti128_si256(i, 1));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(w, w));
+}
+inline void StoreHalfLanes(uint16* p, VF x) {
+  const __m256i i = _mm256_cvttps_epi32(M(x));
+  const __m128i w = _mm_packus_epi32(_mm256_castsi256_si128(i), _mm256_extracti128_si256(i, 1));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), w);
+}
+#else
+inline __m128 M(VF v) { return reinterpret_cast<__m128&>(v); }
+inline VF V(__m128 v) { return reinterpret_cast<VF&>(v); }
+inline uint32 Bits(VI mask) { return uint32(_mm_movemask_ps(_mm_castsi128_ps(reinterpret_cast<__m128i&>(mask)))); }
+inline VF LoadBytes(const uint8* p) {
+  int32 four;
+  std::memcpy(&four, p, 4);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i w = _mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero);
+  return V(_mm_cvtepi32_ps(_mm_unpacklo_epi16(w, zero)));
+}
+inline VF LoadHalves(const uint16* p) {
+  const __m128i h = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  return V(_mm_cvtepi32_ps(_mm_unpacklo_epi16(h, _mm_setzero_si128())));
+}
+inline void StoreByteLanes(uint8* p, VF x) {
+  const __m128i i = _mm_cvttps_epi32(M(x));
+  const __m128i w = _mm_packs_epi32(i, i);
+  const int32 four = _mm_cvtsi128_si32(_mm_packus_epi16(w, w));
+  std::memcpy(p, &four, 4);
+}
+inline void StoreHalfLanes(uint16* p, VF x) {
+  // No unsigned 32-to-16 pack in SSE2: shift into the signed range, pack,
+  // shift back.
+  const __m128i bias = _mm_set1_epi32(32768);
+  const __m128i i = _mm_sub_epi32(_mm_cvttps_epi32(M(x)), bias);
+  const __m128i w = _mm_xor_si128(_mm_packs_epi32(i, i), _mm_set1_epi16(short(0x8000)));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), w);
+}
+#endif
+
+inline VF LoadFloats(const float* p) {
+  VF v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void StoreFloats(float* p, VF v) { std::memcpy(p, &v, sizeof v); }
+
+// Clamp to [0, 255]: a value not above 0 (NaN too) becomes 0.
+inline VF ClampWorking(VF x) {
+  x = x > 0.0f ? x : Splat(0.0f);
+  return x >= 255.0f ? Splat(255.0f) : x;
+}
+
+// The integer outputs: clamp, then (value + 0.5) truncated.
+inline void StoreBytes(uint8* p, VF working) { StoreByteLanes(p, ClampWorking(working) + 0.5f); }
+inline void StoreHalves(uint16* p, VF working) {
+  StoreHalfLanes(p, ClampWorking(working) * 128.50197f + 0.5f);
+}
+
+// The interpolated table look-up.
+// Table reads go lane by lane through memory: hardware gathers are
+// microcoded, and slower than this, on many processors.
+inline VF LookUp(const float* table, VF x, float scale) {
+  const VF v = x * scale;
+  const VI i = __builtin_convertvector(v, VI);
+  const VF f = v - __builtin_convertvector(i, VF);
+  int32 at[kLanes];
+  float low[kLanes], high[kLanes];
+  std::memcpy(at, &i, sizeof at);
+  for (int l = 0; l < kLanes; ++l) {
+    low[l] = table[at[l]];
+    high[l] = table[at[l] + 1];
+  }
+  VF a, b;
+  std::memcpy(&a, low, sizeof a);
+  std::memcpy(&b, high, sizeof b);
+  return (1.0f - f) * a + f * b;
+}
+
+// Linear light to sRGB on 0..255, pinned as the reference pins it.
+inline VF Encode(const TransferTables& t, VF x) {
+  x = x >= 0.0f ? x : Splat(0.0f);
+  x = x > 1.0f ? Splat(1.0f) : x;
+  const VF s = LookUp(t.linearToSrgb, x, kLinearToSrgbScale);
+  return s > 255.0f ? Splat(255.0f) : s;
+}
+
+inline VF Decode(const TransferTables& t, VF working) {
+  return LookUp(t.srgbToLinear, ClampWorking(working), kSrgbToLinearScale);
+}
+
+// TransformCore on vectors of red, green and blue: the same operations in
+// the same order, lane by lane (the conditional moves compare exactly as the
+// reference's ifs do, NaN included).
+inline void Core(const TransformCoefficients& k, VF& r, VF& g, VF& b) {
+  const VF red = r * k.redMultiplier;
+  const VF green = g * k.greenMultiplier;
+  const VF blue = b * k.blueMultiplier;
+  const VF neutral = (blue + green + red - 255.0f) * 0.5f;
+  VF t = Splat(1.0f);
+  const float width = k.rolloffWidth;
+  if (width != 0.0f && width == width) {
+    VF smallest = red;
+    smallest = green < smallest ? green : smallest;
+    smallest = blue < smallest ? blue : smallest;
+    VF d = 255.0f - smallest;
+    d = d > width ? Splat(width) : d;
+    d = d < 0.0f ? Splat(0.0f) : d;
+    t = d / width;
+  }
+  const VF w = (1.0f - t) * neutral;
+  r = (t * red + w) * k.outputScale;
+  g = (t * green + w) * k.outputScale;
+  b = (t * blue + w) * k.outputScale;
+}
+
+// Eight interleaved pixels as planes of red, green and blue, and back.
+constexpr int kGroupPlaneVectors = kGroupPixels / kLanes;  // 1 or 2
+struct GroupPlanes {
+  VF r[kGroupPlaneVectors], g[kGroupPlaneVectors], b[kGroupPlaneVectors];
+};
+
+inline GroupPlanes Deinterleave(const VF* samples) {
+  float s[kGroupSamples];
+  std::memcpy(s, samples, sizeof s);
+  GroupPlanes p;
+  for (int q = 0; q < kGroupPlaneVectors; ++q)
+    for (int l = 0; l < kLanes; ++l) {
+      const int px = q * kLanes + l;
+      p.r[q][l] = s[3 * px];
+      p.g[q][l] = s[3 * px + 1];
+      p.b[q][l] = s[3 * px + 2];
+    }
+  return p;
+}
+
+inline void Interleave(const GroupPlanes& p, VF* samples) {
+  float s[kGroupSamples];
+  for (int q = 0; q < kGroupPlaneVectors; ++q)
+    for (int l = 0; l < kLanes; ++l) {
+      const int px = q * kLanes + l;
+      s[3 * px] = p.r[q][l];
+      s[3 * px + 1] = p.g[q][l];
+      s[3 * px + 2] = p.b[q][l];
+    }
+  std::memcpy(samples, s, sizeof s);
+}
+
+// The whole transform of a group, blend included (exact for every pixel;
+// used when any of them is bright).
+inline void BlendGroup(const TransformCoefficients& k, VF* working) {
+  GroupPlanes p = Deinterleave(working);
+  for (int q = 0; q < kGroupPlaneVectors; ++q) Core(k, p.r[q], p.g[q], p.b[q]);
+  Interleave(p, working);
+}
+
+// Per vector of a group: each lane's channel multiplier and the limit above
+// which that channel cannot make the blend weight 1.
+struct GroupPattern {
+  VF multiplier[kGroupVectors];
+  VF limit[kGroupVectors];
+  GroupPattern(const TransformCoefficients& k, const int32* limits) {
+    const float channel[3] = {k.redMultiplier, k.greenMultiplier, k.blueMultiplier};
+    for (int v = 0; v < kGroupVectors; ++v)
+      for (int j = 0; j < kLanes; ++j) {
+        const int c = (kLanes * v + j) % 3;
+        multiplier[v][j] = channel[c];
+        limit[v][j] = limits ? float(limits[c]) : 0.0f;
+      }
+  }
+};
+
+// Bit i set: pixel i of the group has all three samples set in `samples`
+// (bit j per sample j).
+inline uint32 WholePixels(uint32 samples) { return samples & (samples >> 1) & (samples >> 2) & 0x249249u; }
+
+// --- 8-bit and 16-bit interleaved -----------------------------------------------
+template <typename T, typename Load, typename Store, typename Reference>
+void InterleavedInteger(const KernelPlan& p, T* s, int32 n, const int32* limits, float inScale, Load load,
+                        Store store, Reference reference) {
+  const GroupPattern pattern(p.k, limits);
+  const float scale = p.k.outputScale;
+  int32 i = 0;
+  for (; i + kGroupPixels <= n; i += kGroupPixels) {
+    T* group = s + 3 * int64(i);
+    VF in[kGroupVectors];
+    uint32 above = 0;
+    for (int v = 0; v < kGroupVectors; ++v) {
+      in[v] = load(group + kLanes * v);
+      above |= Bits(in[v] > pattern.limit[v]) << (kLanes * v);
+    }
+    if (p.allFast || WholePixels(above) == 0) {
+      for (int v = 0; v < kGroupVectors; ++v)
+        store(group + kLanes * v, (in[v] * inScale * pattern.multiplier[v]) * scale);
+    } else {
+      VF working[kGroupVectors];
+      for (int v = 0; v < kGroupVectors; ++v) working[v] = in[v] * inScale;
+      BlendGroup(p.k, working);
+      for (int v = 0; v < kGroupVectors; ++v) store(group + kLanes * v, working[v]);
+    }
+  }
+  for (; i < n; ++i) reference(p.k, s + 3 * i, s + 3 * i + 1, s + 3 * i + 2);
+}
+
+void Row8(const KernelPlan& p, uint8* s, int32 n) {
+  if (p.allSlow) return reference::kTable.row8(p, s, n);
+  // 1.0f: bytes are on the working scale already (and x * 1.0f is exact).
+  InterleavedInteger(p, s, n, p.limit8, 1.0f, LoadBytes, StoreBytes, TransformPixel8);
+}
+
+void Row16(const KernelPlan& p, uint16* s, int32 n) {
+  if (p.allSlow) return reference::kTable.row16(p, s, n);
+  InterleavedInteger(p, s, n, p.limit16, 0.0077819824f, LoadHalves, StoreHalves, TransformPixel16);
+}
+
+// --- 32-bit interleaved -----------------------------------------------------------
+void RowFloat(const KernelPlan& p, float* s, int32 n) {
+  if (p.allSlow) return reference::kTable.rowFloat(p, s, n);
+  const TransferTables& t = *p.tables;
+  const TransformCoefficients& k = p.k;
+  const GroupPattern pattern(k, nullptr);
+  const float scale = k.outputScale, width = k.rolloffWidth;
+  int32 i = 0;
+  for (; i + kGroupPixels <= n; i += kGroupPixels) {
+    float* group = s + 3 * int64(i);
+    VF encoded[kGroupVectors], gained[kGroupVectors];
+    uint32 blends = 0;
+    for (int v = 0; v < kGroupVectors; ++v) {
+      encoded[v] = Encode(t, LoadFloats(group + kLanes * v));
+      gained[v] = encoded[v] * pattern.multiplier[v];
+      // The reference's own test, per channel: 255 minus the smallest
+      // gained channel is the largest of 255 minus each.
+      blends |= Bits(!(255.0f - gained[v] >= width)) << (kLanes * v);
+    }
+    if (p.allFast || WholePixels(blends) == 0) {
+      for (int v = 0; v < kGroupVectors; ++v) StoreFloats(group + kLanes * v, Decode(t, gained[v] * scale));
+    } else {
+      BlendGroup(k, encoded);
+      for (int v = 0; v < kGroupVectors; ++v) StoreFloats(group + kLanes * v, Decode(t, encoded[v]));
+    }
+  }
+  for (; i < n; ++i) TransformPixelFloat(k, t, s + 3 * i, s + 3 * i + 1, s + 3 * i + 2);
+}
+
+// --- one-plane rows: the grey pixel (v, v, v), red result kept ----------------
+template <typename T, typename Load, typename Store, typename Reference>
+void GreyInteger(const KernelPlan& p, T* s, int32 n, const int32* limits, float inScale, Load load,
+                 Store store, Reference reference) {
+  const VF limit = Splat(float(std::max(limits[0], std::max(limits[1], limits[2]))));
+  const VF multiplier = Splat(p.k.redMultiplier);
+  const float scale = p.k.outputScale;
+  int32 i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    const VF in = load(s + i);
+    if (p.allFast || Bits(in > limit) == 0) {
+      store(s + i, (in * inScale * multiplier) * scale);
+    } else {
+      VF r = in * inScale, g = r, b = r;
+      Core(p.k, r, g, b);
+      store(s + i, r);
+    }
+  }
+  for (; i < n; ++i) s[i] = reference(p.k, s[i]);
+}
+
+void Grey8(const KernelPlan& p, uint8* s, int32 n) {
+  if (p.allSlow) return reference::kTable.grey8(p, s, n);
+  GreyInteger(p, s, n, p.limit8, 1.0f, LoadBytes, StoreBytes, TransformSingle8);
+}
+
+void Grey16(const KernelPlan& p, uint16* s, int32 n) {
+  if (p.allSlow) return reference::kTable.grey16(p, s, n);
+  GreyInteger(p, s, n, p.limit16, 0.0077819824f, LoadHalves, StoreHalves, TransformSingle16);
+}
+
+void GreyFloat(const KernelPlan& p, float* s, int32 n) {
+  if (p.allSlow) return reference::kTable.greyFloat(p, s, n);
+  const TransferTables& t = *p.tables;
+  const TransformCoefficients& k = p.k;
+  const float scale = k.outputScale, width = k.rolloffWidth;
+  int32 i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    const VF encoded = Encode(t, LoadFloats(s + i));
+    const VF red = encoded * k.redMultiplier;
+    // Blended only when no channel alone gives the weight 1.
+    const VI redBlends = !(255.0f - red >= width);
+    const VI greenBlends = !(255.0f - encoded * k.greenMultiplier >= width);
+    const VI blueBlends = !(255.0f - encoded * k.blueMultiplier >= width);
+    if (p.allFast || Bits(redBlends & greenBlends & blueBlends) == 0) {
+      StoreFloats(s + i, Decode(t, red * scale));
+    } else {
+      VF r = encoded, g = encoded, b = encoded;
+      Core(k, r, g, b);
+      StoreFloats(s + i, Decode(t, r));
+    }
+  }
+  for (; i < n; ++i) s[i] = TransformSingleFloat(k, t, s[i]);
+}
+
+// --- the preview's planar rows -----------------------------------------------
+void Planar8(const KernelPlan& p, uint8* red, uint8* green, uint8* blue, int32 n) {
+  if (p.allSlow) return reference::kTable.planar8(p, red, green, blue, n);
+  const float scale = p.k.outputScale;
+  uint8* planes[3] = {red, green, blue};
+  VF multiplier[3], limit[3];
+  const float channel[3] = {p.k.redMultiplier, p.k.greenMultiplier, p.k.blueMultiplier};
+  for (int c = 0; c < 3; ++c) {
+    multiplier[c] = Splat(channel[c]);
+    limit[c] = Splat(float(p.limit8[c]));
+  }
+  int32 i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    VF in[3];
+    VI above = {};
+    above = ~above;
+    for (int c = 0; c < 3; ++c) {
+      in[c] = LoadBytes(planes[c] + i);
+      above &= in[c] > limit[c];
+    }
+    if (p.allFast || Bits(above) == 0) {
+      for (int c = 0; c < 3; ++c) StoreBytes(planes[c] + i, (in[c] * multiplier[c]) * scale);
+    } else {
+      Core(p.k, in[0], in[1], in[2]);
+      for (int c = 0; c < 3; ++c) StoreBytes(planes[c] + i, in[c]);
+    }
+  }
+  for (; i < n; ++i) TransformPixel8(p.k, red + i, green + i, blue + i);
+}
+
+}  // namespace
+
+const RowKernelTable kTable = {&Row8, &Row16, &RowFloat, &Grey8, &Grey16, &GreyFloat, &Planar8};

@@ -1,0 +1,13 @@
+// The row kernels with SSE2, the baseline of every build.
+#include <algorithm>
+#include <cstring>
+
+#include <immintrin.h>
+
+#include "row_kernels.h"
+#include "transfer_tables.h"
+
+namespace sse2 {
+#define KERNEL_LANES 4
+#include "row_kernels_simd.h"
+}  // namespace sse2
