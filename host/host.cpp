@@ -20,6 +20,8 @@ Rect ToRect16(const VRect& r) {
 AdvanceStateProc AdvanceStateEntry();
 ProgressProc ProgressEntry();
 TestAbortProc AbortEntry();
+// displayPixels (display.cpp).
+DisplayPixelsProc DisplayPixelsEntry();
 
 Host* Host::Active() { return gActive; }
 
@@ -72,7 +74,9 @@ void Host::BuildRecord() {
   r.hostSig = FourCharCode("Kstl");
   r.imageMode = d.imageMode;
   r.imageHRes = r.imageVRes = 72 << 16;
+  platform_.hwnd = options_.ownerWindow;
   r.platformData = options_.offerPlatformData ? &platform_ : nullptr;
+  r.displayPixels = options_.offerDisplayPixels ? DisplayPixelsEntry() : nullptr;
   r.bufferProcs = options_.offerBufferProcs ? &bufferTable_ : nullptr;
   r.handleProcs = options_.offerHandleProcs ? &handleTable_ : nullptr;
   r.samplingSupport = 1;  // integral sampling rates

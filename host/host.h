@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "../plugin/host_interface.h"
 #include "buffer_suite.h"
 #include "call_ledger.h"
+#include "display.h"
 #include "document.h"
 #include "handle_suite.h"
 #include "scripting.h"
@@ -44,6 +46,8 @@ struct HostOptions {
   bool offerBufferProcs = true;
   bool offerBigDocument = true;  // bigDocumentData with the 32-bit rectangles
   bool offerPlatformData = true;
+  intptr_t ownerWindow = 0;  // PlatformData.hwnd: the window that owns the plug-in's dialog
+  bool offerDisplayPixels = true;
   // The filter rectangle; an empty one (the default) means the whole document.
   VRect selection{0, 0, 0, 0};
   int16 tileWidth = 256;   // advertised outTileWidth / outTileHeight
@@ -103,6 +107,10 @@ class Host {
   // Writes the pending output buffer back into the document, as a host does
   // at the next request and when the plug-in returns.
   void CommitOutput();
+  // Draws a pixel map into the plug-in's window (display.cpp).
+  OSErr DisplayPixels(const PSPixelMap* map, const VRect* source, int32 row, int32 col, void* target);
+  // Where the preview was last painted. Safe to call from any thread.
+  DisplayedPreview Displayed() const;
 
   const std::vector<PixelRequest>& requests() const { return requests_; }
   const std::vector<std::pair<int32, int32>>& progress() const { return progress_; }
@@ -143,6 +151,8 @@ class Host {
   uint8* pendingData_ = nullptr;
   std::vector<PixelRequest> requests_;
   std::vector<std::pair<int32, int32>> progress_;
+  mutable std::mutex displayMutex_;
+  DisplayedPreview displayed_;
 };
 
 }  // namespace host

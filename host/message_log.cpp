@@ -65,6 +65,15 @@ struct Search {
   HWND found;
 };
 
+// A common file dialog (its file name field is edt1 or cmb13). A UI script
+// plays those, and answers the questions they ask; the watcher leaves them
+// alone.
+bool IsFileDialog(HWND window) {
+  char cls[16] = {};
+  if (!window || !GetClassNameA(window, cls, sizeof cls) || lstrcmpA(cls, "#32770") != 0) return false;
+  return GetDlgItem(window, 0x480) != nullptr || GetDlgItem(window, 0x47c) != nullptr;
+}
+
 BOOL CALLBACK FindBox(HWND window, LPARAM context) {
   Search* s = reinterpret_cast<Search*>(context);
   DWORD process = 0;
@@ -75,7 +84,8 @@ BOOL CALLBACK FindBox(HWND window, LPARAM context) {
   // border (which tells it from the filter's own dialog).
   const LONG style = GetWindowLongA(window, GWL_STYLE);
   if (process == s->process && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
-      GetDlgItem(window, 0xFFFF) != nullptr && !(style & WS_THICKFRAME)) {
+      GetDlgItem(window, 0xFFFF) != nullptr && !(style & WS_THICKFRAME) && !IsFileDialog(window) &&
+      !IsFileDialog(GetWindow(window, GW_OWNER))) {
     s->found = window;
     return FALSE;
   }
@@ -96,7 +106,7 @@ BOOL CALLBACK FindFilterDialog(HWND window, LPARAM context) {
   GetClassNameA(window, cls, sizeof cls);
   const LONG style = GetWindowLongA(window, GWL_STYLE);
   if (process == s->process && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
-      (style & WS_THICKFRAME)) {
+      (style & WS_THICKFRAME) && !IsFileDialog(window)) {
     s->found = window;
     return FALSE;
   }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #ifdef _WIN32
@@ -23,6 +24,7 @@
 #include "../io/image_io.h"
 #include "../message_log.h"
 #include "../plugin_module.h"
+#include "../ui_script.h"
 #include "cli.h"
 
 namespace cli {
@@ -59,6 +61,41 @@ const char* const kApplyHelp =
     "  --side-by-side FILE     also write INPUT and the result side by side\n"
     "  --quiet                 no progress bar\n"
     "\n"
+    "The filter's dialog (it opens with the settings above; natively it runs on a\n"
+    "headless window system and always ends: cancelled unless the script says ok):\n"
+    "  --dialog                open the dialog (on Windows, with no script, for you)\n"
+    "  --ui FILE               play the dialog with the UI script in FILE\n"
+    "  --ui-steps 'STEPS'      play it with these steps\n"
+    "  --neutral-area T,L,B,R  let the dialog's eyedropper set the gains from rows\n"
+    "                          T..B-1, columns L..R-1, an area that should be grey:\n"
+    "                          the preview is zoomed to 100 % and, on images larger\n"
+    "                          than it, dragged until the area shows; the area must\n"
+    "                          fit in the preview\n"
+    "  --settings FILE         apply a settings file (.ksl) through Load Settings\n"
+    "--settings and --neutral-area come first, then --ui, then --ui-steps; without\n"
+    "--ui and --ui-steps the dialog ends with OK.\n"
+    "\n"
+    "UI scripts: one step per line or separated by ';', '#' comments, names with\n"
+    "spaces in double quotes:\n"
+    "  click BUTTON            OK, Cancel, Reset, Eyedropper, \"Show Original\",\n"
+    "                          \"Save Settings\", \"Load Settings\", or an ID\n"
+    "  ok, cancel              click OK, click Cancel\n"
+    "  drag ROW POSITION       the row's slider, in its units (gain 1.37 is 137)\n"
+    "  type ROW TEXT           typed at the end of the row's edit box, key by key\n"
+    "  clear ROW, set ROW TEXT, double-click ROW (the label: back to the default)\n"
+    "      ROW: \"R Gain\", \"R Gain (fine)\", \"G Gain\", \"G Gain (fine)\", \"B Gain\",\n"
+    "           \"B Gain (fine)\", \"Highlight Recovery\", \"Highlight Rolloff\", or an ID\n"
+    "  press left|right X,Y, move X,Y, release left|right X,Y\n"
+    "                          the mouse over document pixel (X, Y) in the preview;\n"
+    "                          press-client, move-client, release-client: the\n"
+    "                          dialog's client coordinates\n"
+    "  pick T,L,B,R            the eyedropper over that area, as --neutral-area\n"
+    "  wheel N                 N notches over the preview; positive zooms in\n"
+    "  resize W H              the dialog dragged by its corner to W x H pixels\n"
+    "  save-settings FILE, load-settings FILE, cancel-file-dialog\n"
+    "  screenshot FILE.png     the dialog as shown\n"
+    "  leave, pump             the mouse leaves the dialog; paints happen\n"
+    "\n"
     "Exit status: 0 success, 1 failure, 2 wrong command line, 130 cancelled (Ctrl-C).\n";
 
 struct Setting {
@@ -79,6 +116,10 @@ struct Options {
   host::Descriptor settings;
   bool hasSelection = false;
   VRect selection{};
+  bool dialog = false;
+  std::string uiFile, uiSteps, settingsFile;
+  bool hasNeutralArea = false;
+  VRect neutralArea{};
   int tile = 256;
   bool quiet = false;
 };
@@ -136,6 +177,10 @@ int Parse(const std::vector<std::string>& args, Options& o, bool& help) {
       o.quiet = true;
       continue;
     }
+    if (arg == "--dialog") {
+      o.dialog = true;
+      continue;
+    }
     std::string text;
     if (!next(text)) {
       Error(arg + " needs a value");
@@ -169,6 +214,18 @@ int Parse(const std::vector<std::string>& args, Options& o, bool& help) {
         return kUsage;
       }
       o.hasSelection = true;
+    } else if (arg == "--neutral-area") {
+      if (!ParseSelection(text, o.neutralArea)) {
+        Error("--neutral-area: '" + text + "' is not TOP,LEFT,BOTTOM,RIGHT with TOP < BOTTOM and LEFT < RIGHT");
+        return kUsage;
+      }
+      o.hasNeutralArea = true;
+    } else if (arg == "--ui") {
+      o.uiFile = text;
+    } else if (arg == "--ui-steps") {
+      o.uiSteps = text;
+    } else if (arg == "--settings") {
+      o.settingsFile = text;
     } else if (arg == "--tile") {
       double v = 0;
       if (!ParseNumber(text, v) || v != std::floor(v) || v < 1 || v > 32767) {
@@ -306,8 +363,39 @@ int ApplyCommand(const std::vector<std::string>& args) {
     return kSuccess;
   }
 
-  host::Image image;
+  // The dialog's script, checked whole before anything runs.
   std::string error;
+  host::UiScript script;
+  if (!o.settingsFile.empty()) {
+    std::string ignored;
+    if (!ReadText(o.settingsFile, ignored)) {
+      Error("cannot read " + o.settingsFile);
+      return kFailure;
+    }
+    script.steps.push_back(host::LoadSettingsStep(o.settingsFile));
+  }
+  if (o.hasNeutralArea) script.steps.push_back(host::PickStep(o.neutralArea));
+  if (!o.uiFile.empty()) {
+    std::string text;
+    if (!ReadText(o.uiFile, text)) {
+      Error("cannot read " + o.uiFile);
+      return kFailure;
+    }
+    if (!host::ParseUiScript(text, script, &error)) {
+      Error(o.uiFile + ": " + error);
+      return kUsage;
+    }
+  }
+  if (!o.uiSteps.empty() && !host::ParseUiScript(o.uiSteps, script, &error)) {
+    Error("--ui-steps: " + error);
+    return kUsage;
+  }
+  const bool userScript = !o.uiFile.empty() || !o.uiSteps.empty();
+  const bool scripted = userScript || !script.steps.empty();
+  if (!userScript && !script.steps.empty()) script.steps.push_back(host::ClickStep(1));
+  const bool dialog = o.dialog || scripted;
+
+  host::Image image;
   if (!host::ReadImage(o.input, image, &error)) {
     Error(error);
     return kFailure;
@@ -315,6 +403,11 @@ int ApplyCommand(const std::vector<std::string>& args) {
   const host::Document original = image.document;
   if (o.hasSelection && (o.selection.bottom > original.height || o.selection.right > original.width)) {
     Error("--selection lies outside the " + std::to_string(original.width) + " x " +
+          std::to_string(original.height) + " image");
+    return kUsage;
+  }
+  if (o.hasNeutralArea && (o.neutralArea.bottom > original.height || o.neutralArea.right > original.width)) {
+    Error("--neutral-area lies outside the " + std::to_string(original.width) + " x " +
           std::to_string(original.height) + " image");
     return kUsage;
   }
@@ -349,6 +442,14 @@ int ApplyCommand(const std::vector<std::string>& args) {
   options.registryFile = o.registry;
   options.onProgress = [&bar](int32 done, int32 total) { bar.Show(done, total); };
   options.cancelRequested = &gCancel;
+#ifdef _WIN32
+  // The dialog's owner, as a host application's main window is.
+  std::unique_ptr<host::HostWindow> window;
+  if (dialog) {
+    window = std::make_unique<host::HostWindow>();
+    options.ownerWindow = window->handle();
+  }
+#endif
   CatchInterrupt();
   const bool cancelledBefore = gCancel;
 
@@ -361,17 +462,35 @@ int ApplyCommand(const std::vector<std::string>& args) {
     }
     host::MessageLog messages;
     messages.Attach(module, true);
-    // Played like an action without dialogs: the filter runs silently with
-    // whatever it finds there, the last-used settings filling the rest.
-    h.scripting().Play(action, plugInDialogDontDisplay);
+    // Played like an action: without dialogs the filter runs silently with
+    // whatever it finds there, the last-used settings filling the rest; with
+    // one, the dialog opens showing them. Natively a dialog always has a
+    // script, if an empty one: the headless dialog must end.
+    h.scripting().Play(action, dialog ? plugInDialogDisplay : plugInDialogDontDisplay);
+#ifdef _WIN32
+    const bool playDialog = scripted;
+#else
+    const bool playDialog = dialog;
+#endif
+    host::UiSession ui(h, module, script);
+    if (playDialog && !ui.Start(&error)) {
+      Error(error);
+      return kFailure;
+    }
     const host::RunResult run = host::RunFilter(h, module.entry(), false);
+    ui.Finish();
     bar.Finish();
     messages.Detach();
+    if (!ui.error().empty()) Error("UI script: " + ui.error());
 
     const int16 failed = run.Error();
     if (failed == userCanceledErr && (gCancel || cancelledBefore)) {
       Error("cancelled; " + o.output + " was not written");
       return kCancelled;
+    }
+    if (failed == userCanceledErr && dialog) {
+      Error("the dialog was cancelled; " + o.output + " was not written");
+      return kFailure;
     }
     if (failed != noErr) {
       Error("the filter failed: " + Explain(failed) + "; " + o.output + " was not written");
