@@ -125,7 +125,9 @@ void Command(HWND dialog, int id, int code) {
 void InitDialog(HWND dialog) {
   DialogState& d = gDialogState;
   gInteraction.analyze = &AnalyzeForDialog;
-  if (gTransferTables.cspaceBufferID_LUT2 == nullptr || gTransferTables.cspaceBufferID_LUT1 == nullptr) {
+  // Tables in the module's own memory (a host without buffer procs) are
+  // tables all the same: only tables that exist nowhere are reported.
+  if (gTransferTables.srgbToLinear == nullptr || gTransferTables.linearToSrgb == nullptr) {
     platform::ShowMessageBox("Verdaline internal error: color space buffers not created.");
   }
   // The check box starts unchecked in every dialog; so does what it shows.

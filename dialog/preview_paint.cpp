@@ -125,7 +125,7 @@ void PaintPreview(HWND dialog) {
   PaintBuffer converted(int64(planes) * p.proxyPlaneSize);
   InterleavedBuffer interleaved;
   if (p.proxyWork.pixels != nullptr && converted.pixels() != nullptr && map.baseAddr != nullptr) {
-    if (record.depth == 32) {
+    if (SampleDepth(record) == 32) {
       // A 32-bit document's proxy holds sRGB-encoded bytes: shown as linear.
       const uint8* from = static_cast<const uint8*>(map.baseAddr);
       const float* table = gTransferTables.srgbToLinear;

@@ -49,7 +49,7 @@ int64 ProxyBufferBytes() {
 }
 
 uint8 ToByte(const FilterRecord& record, const uint8* row, int32 column) {
-  switch (record.depth) {
+  switch (SampleDepth(record)) {
     case 16: {
       uint16 v;
       std::memcpy(&v, row + int64(column) * 2, 2);
@@ -113,7 +113,7 @@ void FetchProxyPixels(uint8* destination, int32 width, int32 height) {
     const uint8* data = static_cast<const uint8*>(r.inData);
     if (data == nullptr || srcW <= 0 || srcH <= 0) continue;
     uint8* plane = destination + size_t(k) * planeSize;
-    if (srcH == height && srcW == width && (r.depth == 0 || r.depth == 8)) {
+    if (srcH == height && srcW == width && SampleDepth(r) == 8) {
       for (int32 y = 0; y < height; ++y)
         std::memcpy(plane + size_t(y) * width, data + int64(y) * r.inRowBytes, size_t(width));
       continue;

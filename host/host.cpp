@@ -57,7 +57,7 @@ Host::~Host() {
 void Host::BuildRecord() {
   const Document& d = document_;
   const VRect& s = options_.selection;
-  const bool wholeDocument = s.bottom <= s.top || s.right <= s.left;
+  const bool wholeDocument = (s.bottom <= s.top || s.right <= s.left) && !options_.emptySelection;
   filterRect_ = wholeDocument ? VRect{0, 0, d.height, d.width} : s;
 
   FilterRecord& r = record_;
@@ -77,6 +77,13 @@ void Host::BuildRecord() {
   platform_.hwnd = options_.ownerWindow;
   r.platformData = options_.offerPlatformData ? &platform_ : nullptr;
   r.displayPixels = options_.offerDisplayPixels ? DisplayPixelsEntry() : nullptr;
+  if (options_.zeroSuiteCounts) {
+    bufferTable_.bufferProcsVersion = 0;
+    bufferTable_.numBufferProcs = 0;
+    handleTable_.handleProcsVersion = 0;
+    handleTable_.numHandleProcs = 0;
+    scripting_.ZeroProcCounts();
+  }
   r.bufferProcs = options_.offerBufferProcs ? &bufferTable_ : nullptr;
   r.handleProcs = options_.offerHandleProcs ? &handleTable_ : nullptr;
   r.samplingSupport = 1;  // integral sampling rates

@@ -48,8 +48,10 @@ struct HostOptions {
   bool offerPlatformData = true;
   intptr_t ownerWindow = 0;  // PlatformData.hwnd: the window that owns the plug-in's dialog
   bool offerDisplayPixels = true;
-  // The filter rectangle; an empty one (the default) means the whole document.
+  // The filter rectangle; an empty one (the default) means the whole document,
+  // unless `emptySelection` asks for it as it is (a selection of no pixels).
   VRect selection{0, 0, 0, 0};
+  bool emptySelection = false;
   int16 tileWidth = 256;   // advertised outTileWidth / outTileHeight
   int16 tileHeight = 256;
   int32 maxSpace = 100000000;
@@ -62,6 +64,9 @@ struct HostOptions {
   int abortAfter = 0;        // abortProc answers true from its k-th call on (0: never)
   bool offerBasicSuite = true;           // sSPBasic (registry and descriptor suites)
   bool offerDescriptorParameters = true; // playing and recording actions
+  // Older hosts leave the version and member-count fields of their proc
+  // tables at 0 while setting the members.
+  bool zeroSuiteCounts = false;
   std::string registryFile;  // where persistent registry entries live between hosts
   // Told of every progressProc call (a progress bar).
   std::function<void(int32 done, int32 total)> onProgress;

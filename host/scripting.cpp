@@ -621,4 +621,12 @@ std::string Scripting::Outstanding() const {
   return out.str();
 }
 
+void Scripting::ZeroProcCounts() {
+  readProcs_.readDescriptorProcsVersion = 0;
+  readProcs_.numReadDescriptorProcs = 0;
+  writeProcs_.writeDescriptorProcsVersion = 0;
+  writeProcs_.numWriteDescriptorProcs = 0;
+  parameters_.descriptorParametersVersion = 0;
+}
+
 }  // namespace host

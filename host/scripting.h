@@ -31,6 +31,8 @@ class Scripting {
   Scripting& operator=(const Scripting&) = delete;
 
   SPBasicSuite* basicSuite() { return &basic_; }
+  // Version and member-count fields of the descriptor proc tables set to 0.
+  void ZeroProcCounts();
   PIDescriptorParameters* descriptorParameters() { return &parameters_; }
 
   // The registry. With a file, persistent entries are loaded from it now

@@ -17,8 +17,12 @@ namespace {
 std::atomic<int> processorOverride{0};
 std::atomic<int> failStartAt{0};
 std::atomic<int> startsSinceArmed{0};
+std::atomic<ThreadStartGate> startGate{nullptr};
+std::atomic<void*> startGateContext{nullptr};
 
 bool ShouldFailStart() {
+  if (ThreadStartGate gate = startGate.load())
+    if (!gate(startGateContext.load())) return true;
   const int k = failStartAt.load();
   return k > 0 && ++startsSinceArmed == k;
 }
@@ -44,6 +48,11 @@ void SetProcessorCountForTesting(int count) { processorOverride = count; }
 void FailThreadStartForTesting(int k) {
   startsSinceArmed = 0;
   failStartAt = k;
+}
+
+void SetThreadStartGateForTesting(ThreadStartGate gate, void* context) {
+  startGateContext = context;
+  startGate = gate;
 }
 
 int ProcessorCount() {

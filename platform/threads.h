@@ -26,5 +26,9 @@ void JoinThread(ThreadHandle thread);
 // so the renderer's fallback for a thread that cannot start can be checked.
 void SetProcessorCountForTesting(int count);
 void FailThreadStartForTesting(int k);
+// Asks `gate` before every thread start; a false answer makes that start fail
+// (a host's fault injection counts thread starts this way). Null removes it.
+typedef bool (*ThreadStartGate)(void* context);
+void SetThreadStartGateForTesting(ThreadStartGate gate, void* context);
 
 }  // namespace platform

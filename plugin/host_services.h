@@ -22,3 +22,24 @@ const BufferProcs* UsableBufferProcs(const FilterRecord* record);
 const HandleProcs* UsableHandleProcs(const FilterRecord* record);
 
 bool CanDisposeHandle(const HandleProcs* procs);
+
+// Bits per sample. Hosts older than the `depth` field leave it 0; their
+// 16- and 32-bit modes still tell the depth, so a deep document is never
+// read as bytes.
+inline int32 SampleDepth(const FilterRecord& record) {
+  if (record.depth != 0) return record.depth;
+  switch (record.imageMode) {
+    case plugInModeGray16:
+    case plugInModeRGB48:
+    case plugInModeLab48:
+    case plugInModeCMYK64:
+    case plugInModeDeepMultichannel:
+    case plugInModeDuotone16:
+      return 16;
+    case plugInModeRGB96:
+    case plugInModeGray32:
+      return 32;
+    default:
+      return 8;
+  }
+}

@@ -5,6 +5,7 @@
 // KestrelleHeadless().
 #include "../platform/headless/driver_api.h"
 #include "../platform/message_box.h"
+#include "../platform/threads.h"
 #include "export.h"
 
 KESTRELLE_EXPORT void KestrelleSetMessageSink(platform::MessageSink sink, void* context) {
@@ -12,3 +13,9 @@ KESTRELLE_EXPORT void KestrelleSetMessageSink(platform::MessageSink sink, void* 
 }
 
 KESTRELLE_EXPORT const KestrelleHeadlessApi* KestrelleHeadless() { return headless::DriverApi(); }
+
+// Lets the host count, and fail, the module's thread starts like any of its
+// own callbacks.
+KESTRELLE_EXPORT void KestrelleSetThreadStartGate(platform::ThreadStartGate gate, void* context) {
+  platform::SetThreadStartGateForTesting(gate, context);
+}

@@ -4,6 +4,7 @@
 
 #include "../platform/message_box.h"
 #include "../plugin/host_rects.h"
+#include "../plugin/host_services.h"
 #include "../plugin/parameters.h"
 #include "planes.h"
 #include "transfer_tables.h"
@@ -15,7 +16,7 @@ uint64 SumPlane(const FilterRecord& record, int32 rows, int32 columns) {
   uint64 sum = 0;
   const uint8* base = static_cast<const uint8*>(record.inData);
   if (base == nullptr) return 0;
-  const int32 depth = record.depth;
+  const int32 depth = SampleDepth(record);
   for (int32 r = 0; r < rows; ++r) {
     const uint8* row = base + int64(r) * record.inRowBytes;
     switch (depth) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "../plugin/host_rects.h"
+#include "../plugin/host_services.h"
 #include "../plugin/parameters.h"
 #include "band_job.h"
 #include "../platform/worker_crew.h"
@@ -46,7 +47,7 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
   platform::WorkerCrew crew(RenderWorkerCount(), kRenderThreadStackBytes);
   BandJob prototype;
   prototype.plan = &plan;
-  prototype.depth = record.depth == 0 ? 8 : record.depth;
+  prototype.depth = SampleDepth(record);
   prototype.planeCount = planes;
   prototype.interleaved = true;
   prototype.coefficients = &gTransformCoefficients;

@@ -21,6 +21,7 @@
 #include "settings/settings_file.h"
 #include "plugin/call_state.h"
 #include "plugin/parameters.h"
+#include "render/transfer_tables.h"
 #include "render_support.h"
 #include "test_support.h"
 
@@ -162,6 +163,29 @@ TEST(Dialog, OpensFilledInAndEndsWithOkOrCancel) {
   // A driver that walks away: the dialog is cancelled and cleans up all the same.
   EXPECT_EQ(run.Run([&](HWND) {}), IDCANCEL);
   EXPECT_TRUE(PreviewBuffersGone(run.host));
+}
+
+// Tables in the module's own memory (a host without buffer procs) are no
+// reason to complain; tables that exist nowhere are, and the dialog still
+// opens.
+TEST(Dialog, ReportsMissingTransferTablesOnlyWhenThereAreNone) {
+  host::HostOptions noBuffers;
+  noBuffers.offerBufferProcs = false;
+  {
+    DialogRun run(DialogRun::Photo(), noBuffers);
+    ASSERT_EQ(gTransferTables.cspaceBufferID_LUT1, nullptr);
+    MessageCapture capture;
+    EXPECT_EQ(run.Run([&](HWND d) { PressOk(run, d); }), IDOK);
+    EXPECT_TRUE(capture.messages().empty());
+  }
+  DialogRun run(DialogRun::Photo(), noBuffers);
+  const TransferTables kept = gTransferTables;
+  gTransferTables = TransferTables{};
+  MessageCapture capture;
+  EXPECT_EQ(run.Run([&](HWND d) { PressOk(run, d); }), IDOK);
+  gTransferTables = kept;
+  ASSERT_EQ(capture.messages().size(), 1u);
+  EXPECT_EQ(capture.messages()[0].text, "Verdaline internal error: color space buffers not created.");
 }
 
 TEST(Dialog, DraggingAThumbSetsTheFieldAndTheEditTextOnce) {
