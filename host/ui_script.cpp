@@ -361,6 +361,24 @@ std::string Where(const UiStep& s) {
 
 bool UiScript::EndsDialog() const { return !steps.empty() && Ends(steps.back()); }
 
+bool UiScript::NeedsPreview() const {
+  for (const UiStep& s : steps) {
+    switch (s.action) {
+      case UiAction::Pick:
+      case UiAction::Screenshot:
+        return true;
+      case UiAction::Press:
+      case UiAction::Move:
+      case UiAction::Release:
+        if (!s.client) return true;
+        break;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
 bool ParseUiScript(const std::string& text, UiScript& script, std::string* error) {
   std::vector<UiStep> parsed;
   bool ended = !script.steps.empty() && script.EndsDialog();

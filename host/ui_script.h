@@ -100,6 +100,8 @@ struct UiScript {
   std::vector<UiStep> steps;
   // The last step clicks OK or Cancel.
   bool EndsDialog() const;
+  // A step works on the painted preview (image points, a pick, a screenshot).
+  bool NeedsPreview() const;
 };
 
 // The dialog's controls a script names.

@@ -385,8 +385,8 @@ class WindowsBackend : public UiSession::Backend {
     seen_ = true;
     WindowsDriver driver(dialog);
     // The preview is painted after the dialog shows; image coordinates
-    // need it.
-    WaitUntil([&] {
+    // need it. (A host without buffer procs gets no preview at all.)
+    if (script_.NeedsPreview()) WaitUntil([&] {
       driver.Pump();
       return stop_ || driver.Ended() || host_.Displayed().paints > 0;
     }, std::chrono::seconds(20));

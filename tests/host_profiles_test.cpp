@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/display.h"
 #include "host/filter_run.h"
 #include "host/host.h"
 #include "host/message_log.h"
@@ -134,7 +135,11 @@ class HostProfiles : public ::testing::TestWithParam<size_t> {
   // Runs one scenario and checks its outcome against `expect`.
   void Check(Expect expect, const FilterParameters& settings, bool dialog) {
     const Document original = Original();
-    Host h(original, Options());
+    // The host application's main window, which owns the dialog.
+    host::HostWindow window;
+    HostOptions options = Options();
+    options.ownerWindow = window.handle();
+    Host h(original, options);
     host::MessageLog log;
     log.Attach(module, false, !dialog);
     host::RunResult run;
@@ -146,9 +151,10 @@ class HostProfiles : public ::testing::TestWithParam<size_t> {
       ASSERT_TRUE(host::ParseUiScript(kScript, script, &error)) << error;
       host::UiSession ui(h, module, script);
       ASSERT_TRUE(ui.Start(&error)) << error;
-      run = host::RunFilter(h, module.entry(), true);
+      run = host::RunFilter(h, module.entry(), false);
       ui.Finish();
       scriptError = ui.error();
+      EXPECT_TRUE(ui.dialogSeen());
     } else {
       h.scripting().Play(ActionFor(settings), plugInDialogDontDisplay);
       run = host::RunFilter(h, module.entry(), true);
