@@ -112,8 +112,17 @@ void FetchProxyPixels(uint8* destination, int32 width, int32 height) {
     if (*gCallState.result != noErr) return;
     const uint8* data = static_cast<const uint8*>(r.inData);
     if (data == nullptr || srcW <= 0 || srcH <= 0) continue;
+    // Rows shorter than the samples the record describes mean the host's
+    // buffer is not what it says (a wrong depth, say): reading would run
+    // past it.
+    const int32 depth = SampleDepth(r);
+    const int64 sampleBytes = depth == 16 ? 2 : depth == 32 ? 4 : 1;
+    if (r.inRowBytes < int64(srcW) * sampleBytes) {
+      *gCallState.result = filterBadParameters;
+      return;
+    }
     uint8* plane = destination + size_t(k) * planeSize;
-    if (srcH == height && srcW == width && SampleDepth(r) == 8) {
+    if (srcH == height && srcW == width && depth == 8) {
       for (int32 y = 0; y < height; ++y)
         std::memcpy(plane + size_t(y) * width, data + int64(y) * r.inRowBytes, size_t(width));
       continue;

@@ -34,6 +34,13 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
   // pixel is requested, so the host keeps every one of them.
   const int16 planes = ProcessedPlanesForMode(record.imageMode);
   if (planes == 0) return;
+  // A depth the kernels do not know would have them read the host's rows
+  // with the wrong sample size.
+  const int32 depth = SampleDepth(record);
+  if (depth != 8 && depth != 16 && depth != 32) {
+    result = filterBadParameters;
+    return;
+  }
 
   const int64 tilesDown = (height + tileHeight - 1) / tileHeight;
   const int64 tilesAcross = (width + tileWidth - 1) / tileWidth;
@@ -47,7 +54,7 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
   platform::WorkerCrew crew(RenderWorkerCount(), kRenderThreadStackBytes);
   BandJob prototype;
   prototype.plan = &plan;
-  prototype.depth = SampleDepth(record);
+  prototype.depth = depth;
   prototype.planeCount = planes;
   prototype.interleaved = true;
   prototype.coefficients = &gTransformCoefficients;
@@ -82,6 +89,15 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
       if (record.inData != nullptr && record.inData != record.outData) {
         job.source = static_cast<const uint8*>(record.inData);
         job.sourceRowBytes = record.inRowBytes;
+      }
+      // Rows shorter than the tile's pixels mean the host's buffer is not
+      // what its record describes (a wrong depth, say): filtering would run
+      // past it.
+      const int64 rowLength = int64(job.endColumn) * planes * (depth / 8);
+      if (job.data != nullptr && Height(out) > 0 && job.endColumn > 0 &&
+          (job.rowBytes < rowLength || (job.source != nullptr && job.sourceRowBytes < rowLength))) {
+        result = filterBadParameters;
+        return;
       }
       if (job.data != nullptr && Height(out) > 0 && job.endColumn > 0) {
         RunParallelStep(crew, job, Height(out));

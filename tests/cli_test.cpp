@@ -159,33 +159,109 @@ TEST(Kestrelle, RecordsAnActionAndPlaysItBack) {
   for (const std::string& f : {in, first, second, action, registry}) std::remove(f.c_str());
 }
 
-TEST(Kestrelle, ADamagedInputFailsCleanlyAndTouchesNothing) {
-  const std::string in = Temp("damaged.png"), out = Temp("damaged-out.png");
-  std::string error;
-  ASSERT_TRUE(host::WriteImage(in, NoiseImage(3, 8, 2), &error)) << error;
-  {
-    std::ifstream f(in, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    f.close();
-    std::ofstream cut(in, std::ios::binary | std::ios::trunc);
-    cut << bytes.substr(0, bytes.size() / 2);
-  }
-  {
-    std::ofstream existing(out);
-    existing << "keep me";
-  }
-  ProgramRun run = Apply({"--quiet", in, out});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.output.find("damaged.png"), std::string::npos) << run.output;
-  std::ifstream kept(out);
-  std::string content((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "keep me");
+namespace {
 
-  ProgramRun missing = Apply({"--quiet", Temp("no-such-file.png"), Temp("never.png")});
-  EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_FALSE(Exists(Temp("never.png")));
-  std::remove(in.c_str());
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Save(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// A PNG with other dimensions in its header (and the header's CRC redone).
+std::string WithSize(std::string png, uint32 w, uint32 h) {
+  for (int i = 0; i < 4; ++i) {
+    png[16 + i] = char(w >> (24 - 8 * i));
+    png[20 + i] = char(h >> (24 - 8 * i));
+  }
+  uint32 crc = 0xffffffffu;
+  for (size_t i = 12; i < 29; ++i) {
+    crc ^= uint8(png[i]);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  crc ^= 0xffffffffu;
+  for (int i = 0; i < 4; ++i) png[29 + i] = char(crc >> (24 - 8 * i));
+  return png;
+}
+
+// One line on standard error, naming the file.
+::testing::AssertionResult OneLineNaming(const ProgramRun& run, const std::string& file) {
+  std::string text = run.output;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (text.find('\n') != std::string::npos) return ::testing::AssertionFailure() << "more than one line: " << run.output;
+  if (text.rfind("kestrelle: ", 0) != 0) return ::testing::AssertionFailure() << "not an error line: " << run.output;
+  const std::string name = file.substr(file.find_last_of("\\/") + 1);
+  if (text.find(name) == std::string::npos) return ::testing::AssertionFailure() << "does not name " << name << ": " << run.output;
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+// Whatever is wrong with the files: one clear line, exit status 1, no
+// output (an existing one is left as it was), and the input untouched.
+TEST(Kestrelle, DamagedInputsAndUnusablePathsFailCleanlyAndTouchNothing) {
+  std::string error;
+  const std::string png = Temp("good.png"), tif = Temp("good.tif");
+  ASSERT_TRUE(host::WriteImage(png, NoiseImage(3, 8, 2), &error)) << error;
+  ASSERT_TRUE(host::WriteImage(tif, NoiseImage(3, 16, 2), &error)) << error;
+  const std::string pngBytes = Bytes(png), tifBytes = Bytes(tif);
+  auto damaged = [](std::string b) {
+    for (size_t i = b.size() / 3; i < b.size() / 3 + 48; ++i) b[i] = char(b[i] ^ 0xA5);
+    return b;
+  };
+  struct Case {
+    std::string name, bytes;
+  };
+  std::string lostDirectory = tifBytes;
+  lostDirectory[4] = lostDirectory[5] = lostDirectory[6] = char(0xff), lostDirectory[7] = 0x7f;
+  const std::vector<Case> inputs = {
+      {"truncated.png", pngBytes.substr(0, pngBytes.size() / 2)},
+      {"header-only.png", pngBytes.substr(0, 20)},
+      {"corrupt.png", damaged(pngBytes)},
+      {"truncated.tif", tifBytes.substr(0, tifBytes.size() / 2)},
+      {"corrupt.tif", damaged(tifBytes)},
+      {"lost-directory.tif", lostDirectory},
+      {"empty.png", ""},
+      {"zero-size.png", WithSize(pngBytes, 0, 61)},
+      {"absurd.png", WithSize(pngBytes, 100000, 100000)},
+      {"too-wide.png", WithSize(pngBytes, 3000000, 1)},
+  };
+  const std::string out = Temp("damaged-out.png");
+  for (const Case& c : inputs) {
+    SCOPED_TRACE(c.name);
+    const std::string in = Temp(c.name);
+    Save(in, c.bytes);
+    Save(out, "keep me");
+    ProgramRun run = Apply({"--quiet", in, out});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(OneLineNaming(run, in));
+    EXPECT_EQ(Bytes(out), "keep me");
+    EXPECT_EQ(Bytes(in), c.bytes);
+    std::remove(in.c_str());
+  }
   std::remove(out.c_str());
+
+  // Inputs that cannot be read, outputs that cannot be written.
+  const std::string never = Temp("never.png");
+  ProgramRun missing = Apply({"--quiet", Temp("no-such-file.png"), never});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(OneLineNaming(missing, "no-such-file.png"));
+  ProgramRun folder = Apply({"--quiet", ExecutableDirectory(), never});
+  EXPECT_EQ(folder.exitCode, 1);
+  EXPECT_FALSE(Exists(never));
+  for (const std::string& target : {Temp("no/such/folder/out.png"), Temp("out.jpg")}) {
+    SCOPED_TRACE(target);
+    ProgramRun unwritable = Apply({"--quiet", png, target});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_TRUE(OneLineNaming(unwritable, target));
+    EXPECT_FALSE(Exists(target));
+  }
+  EXPECT_EQ(Bytes(png), pngBytes);
+  std::remove(png.c_str());
+  std::remove(tif.c_str());
 }
 
 TEST(Kestrelle, ACancelledRunWritesNoOutput) {

@@ -88,6 +88,9 @@ const std::vector<Profile>& Profiles() {
     add("depth 0, 8-bit", [](HostOptions& o) { o.reportedDepth = 0; });
     add("depth 0, 16-bit", [](HostOptions& o) { o.reportedDepth = 0; })->depth = 16;
     add("depth 0, 32-bit", [](HostOptions& o) { o.reportedDepth = 0; })->depth = 32;
+    // A host that misreports the depth of its rows: refused, never overrun.
+    Profile* lying = add("depth 32 reported for 8-bit rows", [](HostOptions& o) { o.reportedDepth = 32; });
+    lying->silent = lying->dialog = Expect::Refused;
     add("negative tile sizes", [](HostOptions& o) { o.tileWidth = -16, o.tileHeight = -1; });
     add("zero tile sizes", [](HostOptions& o) { o.tileWidth = o.tileHeight = 0; });
     add("tiles wide and flat", [](HostOptions& o) { o.tileWidth = 64, o.tileHeight = 5; });
