@@ -247,10 +247,109 @@ void InterleavedInteger(const KernelPlan& p, T* s, int32 n, const int32* limits,
   for (; i < n; ++i) reference(p.k, s + 3 * i, s + 3 * i + 1, s + 3 * i + 2);
 }
 
+// --- 8-bit interleaved in blocks ------------------------------------------------
+// Three bytes a pixel make narrowing the bottleneck: a block of three chunks
+// (each four vectors of samples, narrowed to bytes together) holds
+// kBlockPixels whole pixels. Whether any pixel of the block reaches the blend
+// is read from the bytes themselves; a block where one does takes the groups
+// of eight above.
+constexpr int kChunkSamples = 4 * kLanes;
+constexpr int kBlockPixels = kChunkSamples;
+#if KERNEL_LANES == 8
+typedef __m256i VB;
+typedef unsigned __int128 BlockMask;
+inline VB LoadVB(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+// Bit j set: byte j is at most its limit (that channel keeps the weight 1).
+inline uint32 AtMost(VB v, VB limit) {
+  return uint32(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_subs_epu8(v, limit), _mm256_setzero_si256())));
+}
+// Four vectors of working values to bytes, each exactly as StoreBytes does.
+// Without `clamp` the caller guarantees 0 <= x < 2^30: the saturating packs
+// then cap at 255 exactly as clamping first would.
+template <bool clamp>
+inline void StoreChunkBytes(uint8* p, const VF* x) {
+  __m256i t[4];
+  for (int q = 0; q < 4; ++q) t[q] = _mm256_cvttps_epi32(M((clamp ? ClampWorking(x[q]) : x[q]) + 0.5f));
+  const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(t[0], t[1]), _mm256_packs_epi32(t[2], t[3]));
+  // The packs work within 128-bit halves: put the 4-byte runs back in order.
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p),
+                      _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)));
+}
+#else
+typedef __m128i VB;
+typedef uint64 BlockMask;
+inline VB LoadVB(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline uint32 AtMost(VB v, VB limit) {
+  return uint32(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(v, limit), _mm_setzero_si128())));
+}
+template <bool clamp>
+inline void StoreChunkBytes(uint8* p, const VF* x) {
+  __m128i t[4];
+  for (int q = 0; q < 4; ++q) t[q] = _mm_cvttps_epi32(M((clamp ? ClampWorking(x[q]) : x[q]) + 0.5f));
+  const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(t[0], t[1]), _mm_packs_epi32(t[2], t[3]));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+}
+#endif
+constexpr uint32 kChunkBits = kChunkSamples == 32 ? 0xFFFFFFFFu : 0xFFFFu;
+
+template <bool clamp>
+void Row8Blocks(const KernelPlan& p, uint8* s, int32 n);
+
 void Row8(const KernelPlan& p, uint8* s, int32 n) {
   if (p.allSlow) return reference::kTable.row8(p, s, n);
+  // Bytes times non-negative gains stay within 0..2^30 unless the gains are
+  // absurd; then the fast path needs no clamping before the packs.
+  const double most = 255.0 * std::max({double(p.k.redMultiplier), double(p.k.greenMultiplier),
+                                        double(p.k.blueMultiplier)}) * double(p.k.outputScale);
+  const bool inRange = p.k.redMultiplier >= 0.0f && p.k.greenMultiplier >= 0.0f && p.k.blueMultiplier >= 0.0f &&
+                       p.k.outputScale >= 0.0f && most < 1.0e9;
+  if (inRange) return Row8Blocks<false>(p, s, n);
+  Row8Blocks<true>(p, s, n);
+}
+
+template <bool clamp>
+void Row8Blocks(const KernelPlan& p, uint8* s, int32 n) {
   // 1.0f: bytes are on the working scale already (and x * 1.0f is exact).
-  InterleavedInteger(p, s, n, p.limit8, 1.0f, LoadBytes, StoreBytes, TransformPixel8);
+  // A channel that never keeps the weight 1 (limit -1) has no byte limit.
+  const bool blocks = p.allFast || (p.limit8[0] >= 0 && p.limit8[1] >= 0 && p.limit8[2] >= 0);
+  if (!blocks) return InterleavedInteger(p, s, n, p.limit8, 1.0f, LoadBytes, StoreBytes, TransformPixel8);
+
+  const float channel[3] = {p.k.redMultiplier, p.k.greenMultiplier, p.k.blueMultiplier};
+  const float scale = p.k.outputScale;
+  VF multiplier[3][4];
+  VB limit[3];
+  for (int r = 0; r < 3; ++r) {
+    uint8 bytes[kChunkSamples];
+    for (int j = 0; j < kChunkSamples; ++j) {
+      const int c = (r * kChunkSamples + j) % 3;
+      multiplier[r][j / kLanes][j % kLanes] = channel[c];
+      bytes[j] = uint8(p.allFast ? 255 : p.limit8[c]);
+    }
+    limit[r] = LoadVB(bytes);
+  }
+  BlockMask firstBytes = 0;  // the first byte of every pixel
+  for (int px = 0; px < kBlockPixels; ++px) firstBytes |= BlockMask(1) << (3 * px);
+
+  int32 i = 0;
+  for (; i + kBlockPixels <= n; i += kBlockPixels) {
+    uint8* block = s + 3 * int64(i);
+    if (!p.allFast) {
+      BlockMask above = 0;
+      for (int r = 0; r < 3; ++r)
+        above |= BlockMask(~AtMost(LoadVB(block + r * kChunkSamples), limit[r]) & kChunkBits) << (r * kChunkSamples);
+      if ((above & (above >> 1) & (above >> 2) & firstBytes) != 0) {
+        InterleavedInteger(p, block, kBlockPixels, p.limit8, 1.0f, LoadBytes, StoreBytes, TransformPixel8);
+        continue;
+      }
+    }
+    for (int r = 0; r < 3; ++r) {
+      uint8* chunk = block + r * kChunkSamples;
+      VF x[4];
+      for (int q = 0; q < 4; ++q) x[q] = (LoadBytes(chunk + q * kLanes) * 1.0f * multiplier[r][q]) * scale;
+      StoreChunkBytes<clamp>(chunk, x);
+    }
+  }
+  InterleavedInteger(p, s + 3 * int64(i), n - i, p.limit8, 1.0f, LoadBytes, StoreBytes, TransformPixel8);
 }
 
 void Row16(const KernelPlan& p, uint16* s, int32 n) {

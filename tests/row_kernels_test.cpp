@@ -47,6 +47,7 @@ std::vector<Case> Cases() {
       {"no recovery", From(2, 1, 1, 0, 100)},
       {"extreme gains", From(1000, 0.004, 1, 37, 250)},
       {"identity", From(1, 1, 1, 100, 100)},
+      {"gain beyond the byte range", From(1e7, 1, 1, 100, 100)},
       {"negative width", negative},
   };
 }
