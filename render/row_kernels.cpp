@@ -38,13 +38,13 @@ int32 Limit(const TransformCoefficients& k, int c, int32 top, Working working) {
 }
 
 void ReferenceRow8(const KernelPlan& p, uint8* s, int32 n) {
-  for (int32 i = 0; i < n; ++i) TransformPixel8(p.k, s + 3 * i, s + 3 * i + 1, s + 3 * i + 2);
+  for (int32 i = 0; i < n; ++i) TransformPixel8(p.k, s + 3 * int64(i), s + 3 * int64(i) + 1, s + 3 * int64(i) + 2);
 }
 void ReferenceRow16(const KernelPlan& p, uint16* s, int32 n) {
-  for (int32 i = 0; i < n; ++i) TransformPixel16(p.k, s + 3 * i, s + 3 * i + 1, s + 3 * i + 2);
+  for (int32 i = 0; i < n; ++i) TransformPixel16(p.k, s + 3 * int64(i), s + 3 * int64(i) + 1, s + 3 * int64(i) + 2);
 }
 void ReferenceRowFloat(const KernelPlan& p, float* s, int32 n) {
-  for (int32 i = 0; i < n; ++i) TransformPixelFloat(p.k, *p.tables, s + 3 * i, s + 3 * i + 1, s + 3 * i + 2);
+  for (int32 i = 0; i < n; ++i) TransformPixelFloat(p.k, *p.tables, s + 3 * int64(i), s + 3 * int64(i) + 1, s + 3 * int64(i) + 2);
 }
 void ReferenceGrey8(const KernelPlan& p, uint8* s, int32 n) {
   for (int32 i = 0; i < n; ++i) s[i] = TransformSingle8(p.k, s[i]);

@@ -244,7 +244,7 @@ void InterleavedInteger(const KernelPlan& p, T* s, int32 n, const int32* limits,
       for (int v = 0; v < kGroupVectors; ++v) store(group + kLanes * v, working[v]);
     }
   }
-  for (; i < n; ++i) reference(p.k, s + 3 * i, s + 3 * i + 1, s + 3 * i + 2);
+  for (T* px = s + 3 * int64(i); i < n; ++i, px += 3) reference(p.k, px, px + 1, px + 2);
 }
 
 // --- 8-bit interleaved in blocks ------------------------------------------------
@@ -269,6 +269,7 @@ inline uint32 AtMost(VB v, VB limit) {
 template <bool clamp>
 inline void StoreChunkBytes(uint8* p, const VF* x) {
   __m256i t[4];
+#pragma GCC unroll 4
   for (int q = 0; q < 4; ++q) t[q] = _mm256_cvttps_epi32(M((clamp ? ClampWorking(x[q]) : x[q]) + 0.5f));
   const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(t[0], t[1]), _mm256_packs_epi32(t[2], t[3]));
   // The packs work within 128-bit halves: put the 4-byte runs back in order.
@@ -285,6 +286,7 @@ inline uint32 AtMost(VB v, VB limit) {
 template <bool clamp>
 inline void StoreChunkBytes(uint8* p, const VF* x) {
   __m128i t[4];
+#pragma GCC unroll 4
   for (int q = 0; q < 4; ++q) t[q] = _mm_cvttps_epi32(M((clamp ? ClampWorking(x[q]) : x[q]) + 0.5f));
   const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(t[0], t[1]), _mm_packs_epi32(t[2], t[3]));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
@@ -335,6 +337,7 @@ void Row8Blocks(const KernelPlan& p, uint8* s, int32 n) {
     uint8* block = s + 3 * int64(i);
     if (!p.allFast) {
       BlockMask above = 0;
+#pragma GCC unroll 3
       for (int r = 0; r < 3; ++r)
         above |= BlockMask(~AtMost(LoadVB(block + r * kChunkSamples), limit[r]) & kChunkBits) << (r * kChunkSamples);
       if ((above & (above >> 1) & (above >> 2) & firstBytes) != 0) {
@@ -342,9 +345,11 @@ void Row8Blocks(const KernelPlan& p, uint8* s, int32 n) {
         continue;
       }
     }
+#pragma GCC unroll 3
     for (int r = 0; r < 3; ++r) {
       uint8* chunk = block + r * kChunkSamples;
       VF x[4];
+#pragma GCC unroll 4
       for (int q = 0; q < 4; ++q) x[q] = (LoadBytes(chunk + q * kLanes) * 1.0f * multiplier[r][q]) * scale;
       StoreChunkBytes<clamp>(chunk, x);
     }
@@ -383,7 +388,7 @@ void RowFloat(const KernelPlan& p, float* s, int32 n) {
       for (int v = 0; v < kGroupVectors; ++v) StoreFloats(group + kLanes * v, Decode(t, encoded[v]));
     }
   }
-  for (; i < n; ++i) TransformPixelFloat(k, t, s + 3 * i, s + 3 * i + 1, s + 3 * i + 2);
+  for (float* px = s + 3 * int64(i); i < n; ++i, px += 3) TransformPixelFloat(k, t, px, px + 1, px + 2);
 }
 
 // --- one-plane rows: the grey pixel (v, v, v), red result kept ----------------
