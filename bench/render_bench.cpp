@@ -5,6 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "host/host.h"
@@ -73,11 +75,19 @@ void BM_RenderFinal_Grey16(benchmark::State& s) { RenderDocument(s, 1, 16); }
 
 // The same bytes copied once: each byte read and written once, like an
 // in-place filter at memory speed.
+// memcpy of the same bytes, by one thread (1) or split over every processor
+// (0), like the kernel benchmarks.
 void CopyBaseline(benchmark::State& state, int16 planes, int32 depth) {
   const size_t bytes = size_t(kWidth) * kHeight * planes * (depth / 8);
   std::vector<uint8> from(bytes, 1), to(bytes, 2);
+  const unsigned threads = state.range(0) == 1 ? 1u : std::max(1u, std::thread::hardware_concurrency());
   for (auto _ : state) {
-    std::memcpy(to.data(), from.data(), bytes);
+    std::vector<std::thread> crew;
+    for (unsigned t = 0; t < threads; ++t) {
+      const size_t begin = bytes / threads * t, end = t + 1 == threads ? bytes : bytes / threads * (t + 1);
+      crew.emplace_back([&, begin, end] { std::memcpy(to.data() + begin, from.data() + begin, end - begin); });
+    }
+    for (std::thread& t : crew) t.join();
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
@@ -89,13 +99,13 @@ void BM_Copy_RGB16(benchmark::State& s) { CopyBaseline(s, 3, 16); }
 void BM_Copy_RGB32(benchmark::State& s) { CopyBaseline(s, 3, 32); }
 void BM_Copy_Grey16(benchmark::State& s) { CopyBaseline(s, 1, 16); }
 
-BENCHMARK(BM_Copy_RGB8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Copy_RGB8)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderFinal_RGB8)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Copy_RGB16)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Copy_RGB16)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderFinal_RGB16)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Copy_RGB32)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Copy_RGB32)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderFinal_RGB32)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Copy_Grey16)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Copy_Grey16)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderFinal_Grey16)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // One slider step: the whole 1000 x 800 proxy.
