@@ -90,11 +90,19 @@ inline VF LoadFloats(const float* p) {
 
 inline void StoreFloats(float* p, VF v) { std::memcpy(p, &v, sizeof v); }
 
+// MAXPS and MINPS return their second operand when the first is NaN (and
+// for two zeros), which is exactly the reference's "x > 0 ? x : 0" and
+// "x < limit ? x : limit": one instruction instead of a compare and a blend.
+#if KERNEL_LANES == 8
+inline VF AtLeastZero(VF x) { return V(_mm256_max_ps(M(x), _mm256_setzero_ps())); }
+inline VF AtMostValue(VF x, float limit) { return V(_mm256_min_ps(M(x), _mm256_set1_ps(limit))); }
+#else
+inline VF AtLeastZero(VF x) { return V(_mm_max_ps(M(x), _mm_setzero_ps())); }
+inline VF AtMostValue(VF x, float limit) { return V(_mm_min_ps(M(x), _mm_set1_ps(limit))); }
+#endif
+
 // Clamp to [0, 255]: a value not above 0 (NaN too) becomes 0.
-inline VF ClampWorking(VF x) {
-  x = x > 0.0f ? x : Splat(0.0f);
-  return x >= 255.0f ? Splat(255.0f) : x;
-}
+inline VF ClampWorking(VF x) { return AtMostValue(AtLeastZero(x), 255.0f); }
 
 // The integer outputs: clamp, then (value + 0.5) truncated.
 inline void StoreBytes(uint8* p, VF working) { StoreByteLanes(p, ClampWorking(working) + 0.5f); }
@@ -135,10 +143,10 @@ inline VF LookUp(const float* table, VF x, float scale) {
 
 // Linear light to sRGB on 0..255, pinned as the reference pins it.
 inline VF Encode(const TransferTables& t, VF x) {
-  x = x >= 0.0f ? x : Splat(0.0f);
-  x = x > 1.0f ? Splat(1.0f) : x;
-  const VF s = LookUp(t.linearToSrgb, x, kLinearToSrgbScale);
-  return s > 255.0f ? Splat(255.0f) : s;
+  // (The reference keeps -0 where this gives +0; both look up entry 0 with
+  // a zero weight on entry 1, so the result is the same.)
+  x = AtMostValue(AtLeastZero(x), 1.0f);
+  return AtMostValue(LookUp(t.linearToSrgb, x, kLinearToSrgbScale), 255.0f);
 }
 
 inline VF Decode(const TransferTables& t, VF working) {
