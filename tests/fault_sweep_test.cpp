@@ -45,15 +45,6 @@ const char* const kFailable[] = {
 
 constexpr int16 kTile = 64;
 
-host::Descriptor ActionFor(const FilterParameters& p) {
-  host::Descriptor d;
-  for (const ScriptingKey& k : kScriptingKeys) {
-    if (k.type == KeyType::Float) d.PutFloat(k.key, ParameterAt(p, k.parameterIndex));
-    if (k.type == KeyType::Integer && k.scriptWrite) d.PutInteger(k.key, 1);
-  }
-  return d;
-}
-
 // One scenario, run as often as the sweep needs.
 struct Scenario {
   Document original;

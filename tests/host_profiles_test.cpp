@@ -55,15 +55,6 @@ FilterParameters Scripted() {
 }
 const char kScript[] = "click Reset; drag \"R Gain\" 120; drag \"B Gain\" 90; ok";
 
-host::Descriptor ActionFor(const FilterParameters& p) {
-  host::Descriptor d;
-  for (const ScriptingKey& k : kScriptingKeys) {
-    if (k.type == KeyType::Float) d.PutFloat(k.key, ParameterAt(p, k.parameterIndex));
-    if (k.type == KeyType::Integer && k.scriptWrite) d.PutInteger(k.key, 1);
-  }
-  return d;
-}
-
 const std::vector<Profile>& Profiles() {
   static const std::vector<Profile> profiles = [] {
     std::vector<Profile> v;

@@ -47,17 +47,6 @@ class PluginMainTest : public ::testing::Test {
     return d ? uint8(**d) : 0xFF;
   }
 
-  // An action that plays the warm-cast correction without the dialog.
-  static Descriptor WarmCastAction() {
-    const FilterParameters p = WarmCast();
-    Descriptor d;
-    for (const ScriptingKey& k : kScriptingKeys) {
-      if (k.type == KeyType::Float) d.PutFloat(k.key, ParameterAt(p, k.parameterIndex));
-      if (k.type == KeyType::Integer && k.scriptWrite) d.PutInteger(k.key, 1);
-    }
-    return d;
-  }
-
   host::PluginModule module;
   host::MessageLog log;
 };
@@ -67,7 +56,7 @@ class PluginMainTest : public ::testing::Test {
 TEST_F(PluginMainTest, ASilentRunFiltersTheDocumentAndGivesEverythingBack) {
   const Document original = Photo();
   Host h(original);
-  h.scripting().Play(WarmCastAction(), plugInDialogDontDisplay);
+  h.scripting().Play(ActionFor(WarmCast()), plugInDialogDontDisplay);
   host::RunResult run = host::RunFilter(h, entry(), false);
   EXPECT_EQ(run.Error(), noErr);
   EXPECT_TRUE(run.started);
@@ -86,7 +75,7 @@ TEST_F(PluginMainTest, ASilentRunFiltersTheDocumentAndGivesEverythingBack) {
 TEST_F(PluginMainTest, RepeatingTheFilterRunsSilentlyWithTheStoredRecord) {
   const Document original = Photo();
   Host h(original);
-  h.scripting().Play(WarmCastAction(), plugInDialogDontDisplay);
+  h.scripting().Play(ActionFor(WarmCast()), plugInDialogDontDisplay);
   ASSERT_EQ(host::RunFilter(h, entry(), false).Error(), noErr);
   // The host repeats the filter: no Parameters, no descriptor, handles kept.
   h.document() = original;
@@ -191,7 +180,7 @@ TEST_F(PluginMainTest, AboutShowsOnlyTheAboutBox) {
 
 TEST_F(PluginMainTest, HostErrorsAreReportedWithTheSelector) {
   Host h(Photo());
-  h.scripting().Play(WarmCastAction(), plugInDialogDontDisplay);
+  h.scripting().Play(ActionFor(WarmCast()), plugInDialogDontDisplay);
   h.ledger().FailAt("advanceState", 2);
   host::RunResult run = host::RunFilter(h, entry(), false);
   EXPECT_EQ(run.start, memFullErr);
@@ -244,7 +233,7 @@ TEST_F(PluginMainTest, NullArgumentsAreSurvived) {
   result = 0;
   entry()(filterSelectorPrepare, &h.record(), nullptr, &result);
   EXPECT_EQ(result, noErr);
-  h.scripting().Play(WarmCastAction(), plugInDialogDontDisplay);
+  h.scripting().Play(ActionFor(WarmCast()), plugInDialogDontDisplay);
   entry()(filterSelectorStart, &h.record(), nullptr, &result);
   EXPECT_EQ(result, noErr);
   h.record().parameters = nullptr;  // leave the handle to the host's accounting
@@ -255,7 +244,7 @@ TEST_F(PluginMainTest, AHostWithoutHandleProcsStillRuns) {
   HostOptions options;
   options.offerHandleProcs = false;
   Host h(original, options);
-  h.scripting().Play(WarmCastAction(), plugInDialogDontDisplay);
+  h.scripting().Play(ActionFor(WarmCast()), plugInDialogDontDisplay);
   host::RunResult run = host::RunFilter(h, entry(), true);
   // Parameters resets and wants the dialog; the played action then says
   // otherwise and the filter runs.
@@ -276,7 +265,7 @@ TEST_F(PluginMainTest, EveryBuildFiltersToTheSameBits) {
     Document d = host::MakeDocument(173, 91, 3, c.depth);
     FillNoise(d, 77);
     Host h(d);
-    h.scripting().Play(WarmCastAction(), plugInDialogDontDisplay);
+    h.scripting().Play(ActionFor(WarmCast()), plugInDialogDontDisplay);
     ASSERT_EQ(host::RunFilter(h, entry(), false).Error(), noErr);
     uint64_t hash = 1469598103934665603ull;
     for (uint8 b : h.document().pixels) hash = (hash ^ b) * 1099511628211ull;

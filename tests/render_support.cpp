@@ -3,6 +3,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "plugin/scripting_keys.h"
 #include "render/planes.h"
 #include "render/render_final.h"
 #include "render/transfer_tables.h"
@@ -108,4 +109,13 @@ std::string FirstDifference(const host::Document& a, const host::Document& b) {
           return s.str();
         }
   return "";
+}
+
+host::Descriptor ActionFor(const FilterParameters& p) {
+  host::Descriptor d;
+  for (const ScriptingKey& k : kScriptingKeys) {
+    if (k.type == KeyType::Float) d.PutFloat(k.key, ParameterAt(p, k.parameterIndex));
+    if (k.type == KeyType::Integer && k.scriptWrite) d.PutInteger(k.key, 1);
+  }
+  return d;
 }

@@ -16,6 +16,10 @@ void FillNoise(host::Document& d, uint32 seed);
 // fine red tweak, recovery and rolloff at their defaults.
 FilterParameters WarmCast();
 
+// An action that plays `p` (every float key, and the integer keys a script
+// writes set to 1), as a host hands a recorded action back.
+host::Descriptor ActionFor(const FilterParameters& p);
+
 // Switches the host to 32-bit coordinates (when offered) and builds the
 // transfer tables in its buffers, as every PluginMain call does; undone on
 // destruction.
