@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_settings.h"
 #include "platform/threads.h"
 #include "plugin/parameters.h"
 #include "render/band_job.h"
@@ -46,12 +47,7 @@ Buffer Noise(int32 depth, int16 planes, bool dark) {
 }
 
 void Kernel(benchmark::State& state, int32 depth, int16 planes, int threads, KernelIsa isa, bool dark = false) {
-  FilterParameters p{};
-  ResetParameters(p);
-  p.redGain = 0.8;
-  p.blueGain = 1.25;
-  TransformCoefficients k;
-  PrepareTransform(p, k);
+  const TransformCoefficients k = BenchCoefficients();
   TransferTables tables;
   AllocateTransferTables(tables, nullptr);
   BuildSrgbToLinearTable(tables);

@@ -47,9 +47,12 @@ host::Document BigDocument(int16 planes, int32 depth) {
   return d;
 }
 
-void RenderDocument(benchmark::State& state, int16 planes, int32 depth) {
+// `tile` 32767: one tile for the whole document, so what is left is the
+// kernels and memory, without per-tile costs.
+void RenderDocument(benchmark::State& state, int16 planes, int32 depth, int16 tile = 256) {
   host::HostOptions options;
   options.output = host::OutputBuffer::SharedWithInput;
+  options.tileWidth = options.tileHeight = tile;
   host::Host h(BigDocument(planes, depth), options);
   h.record().bigDocumentData->PluginUsing32BitCoordinates = 1;
   AllocateTransferTables(gTransferTables, &h.record());
@@ -137,32 +140,9 @@ void BM_RenderExposedPreview(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderExposedPreview)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-}  // namespace
-
-namespace {
-
-// The same renders with one tile for the whole document: what is left is the
-// kernels and memory, without per-tile thread start-up.
-void RenderOneTile(benchmark::State& state, int16 planes, int32 depth) {
-  host::HostOptions options;
-  options.output = host::OutputBuffer::SharedWithInput;
-  options.tileWidth = options.tileHeight = 32767;
-  host::Host h(BigDocument(planes, depth), options);
-  h.record().bigDocumentData->PluginUsing32BitCoordinates = 1;
-  AllocateTransferTables(gTransferTables, &h.record());
-  BuildSrgbToLinearTable(gTransferTables);
-  BuildLinearToSrgbTable(gTransferTables);
-  for (auto _ : state) {
-    FilterParameters p = WarmCast();
-    int16 result = 0;
-    RenderFinal(h.record(), p, result);
-  }
-  ReleaseTransferTables(gTransferTables);
-  state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
-}
-void BM_RenderOneTile_RGB8(benchmark::State& s) { RenderOneTile(s, 3, 8); }
-void BM_RenderOneTile_RGB16(benchmark::State& s) { RenderOneTile(s, 3, 16); }
-void BM_RenderOneTile_RGB32(benchmark::State& s) { RenderOneTile(s, 3, 32); }
+void BM_RenderOneTile_RGB8(benchmark::State& s) { RenderDocument(s, 3, 8, 32767); }
+void BM_RenderOneTile_RGB16(benchmark::State& s) { RenderDocument(s, 3, 16, 32767); }
+void BM_RenderOneTile_RGB32(benchmark::State& s) { RenderDocument(s, 3, 32, 32767); }
 BENCHMARK(BM_RenderOneTile_RGB8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderOneTile_RGB16)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderOneTile_RGB32)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -3,24 +3,15 @@
 
 #include <vector>
 
+#include "bench_settings.h"
 #include "plugin/parameters.h"
 #include "render/transfer_tables.h"
 #include "render/transform.h"
 
 namespace {
 
-TransformCoefficients WarmCastCorrection() {
-  FilterParameters p{};
-  ResetParameters(p);
-  p.redGain = 0.8;
-  p.blueGain = 1.25;
-  TransformCoefficients k;
-  PrepareTransform(p, k);
-  return k;
-}
-
 void BM_TransformPixel8(benchmark::State& state) {
-  const TransformCoefficients k = WarmCastCorrection();
+  const TransformCoefficients k = BenchCoefficients();
   std::vector<uint8> pixels(3 * 1 << 20);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8(i * 7);
   for (auto _ : state) {
@@ -32,7 +23,7 @@ void BM_TransformPixel8(benchmark::State& state) {
 BENCHMARK(BM_TransformPixel8);
 
 void BM_TransformPixel16(benchmark::State& state) {
-  const TransformCoefficients k = WarmCastCorrection();
+  const TransformCoefficients k = BenchCoefficients();
   std::vector<uint16> pixels(3 * 1 << 20);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint16((i * 7919) % 32769);
   for (auto _ : state) {
@@ -44,7 +35,7 @@ void BM_TransformPixel16(benchmark::State& state) {
 BENCHMARK(BM_TransformPixel16);
 
 void BM_TransformPixelFloat(benchmark::State& state) {
-  const TransformCoefficients k = WarmCastCorrection();
+  const TransformCoefficients k = BenchCoefficients();
   TransferTables tables;
   AllocateTransferTables(tables, nullptr);
   BuildSrgbToLinearTable(tables);
