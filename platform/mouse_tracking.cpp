@@ -1,9 +1,19 @@
 #include "mouse_tracking.h"
 
 namespace platform {
+namespace {
+
+// The request for one WM_MOUSELEAVE to `window`.
+TRACKMOUSEEVENT LeaveRequest(HWND window) {
+  TRACKMOUSEEVENT event{};
+  event.cbSize = sizeof(TRACKMOUSEEVENT);
+  event.dwFlags = TME_LEAVE;
+  event.hwndTrack = window;
+  event.dwHoverTime = HOVER_DEFAULT;
+  return event;
+}
 
 #ifdef _WIN32
-namespace {
 
 typedef BOOL(WINAPI* TrackMouseEventFn)(LPTRACKMOUSEEVENT);
 
@@ -18,26 +28,21 @@ TrackMouseEventFn TrackMouseEventFunction() {
   }();
   return function;
 }
+#endif
 
 }  // namespace
+
+#ifdef _WIN32
 
 void TrackMouseLeave(HWND window) {
   TrackMouseEventFn track = TrackMouseEventFunction();
   if (!track) return;
-  TRACKMOUSEEVENT event{};
-  event.cbSize = sizeof(TRACKMOUSEEVENT);
-  event.dwFlags = TME_LEAVE;
-  event.hwndTrack = window;
-  event.dwHoverTime = HOVER_DEFAULT;
+  TRACKMOUSEEVENT event = LeaveRequest(window);
   track(&event);
 }
 #else
 void TrackMouseLeave(HWND window) {
-  TRACKMOUSEEVENT event{};
-  event.cbSize = sizeof(TRACKMOUSEEVENT);
-  event.dwFlags = TME_LEAVE;
-  event.hwndTrack = window;
-  event.dwHoverTime = HOVER_DEFAULT;
+  TRACKMOUSEEVENT event = LeaveRequest(window);
   TrackMouseEventHeadless(&event);
 }
 #endif

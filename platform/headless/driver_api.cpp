@@ -78,14 +78,13 @@ void Click(HWND control) {
   MouseEvent(dialog, WM_LBUTTONUP, p.x, p.y);
 }
 
+// A double-click is a click, then the second press as Windows reports it.
 void DoubleClick(HWND control) {
   const Window* c = PlayableControl(control, Kind::kOther);
   if (!c) return;
+  Click(control);
   const HWND dialog = c->parent;
   const POINT p = Centre(*c);
-  MoveMouse(dialog, p.x, p.y, 0);
-  MouseEvent(dialog, WM_LBUTTONDOWN, p.x, p.y);
-  MouseEvent(dialog, WM_LBUTTONUP, p.x, p.y);
   MouseEvent(dialog, WM_LBUTTONDBLCLK, p.x, p.y);
   MouseEvent(dialog, WM_LBUTTONUP, p.x, p.y);
 }
