@@ -15,16 +15,12 @@ namespace platform {
 namespace {
 
 std::atomic<int> processorOverride{0};
-std::atomic<int> failStartAt{0};
-std::atomic<int> startsSinceArmed{0};
 std::atomic<ThreadStartGate> startGate{nullptr};
 std::atomic<void*> startGateContext{nullptr};
 
 bool ShouldFailStart() {
-  if (ThreadStartGate gate = startGate.load())
-    if (!gate(startGateContext.load())) return true;
-  const int k = failStartAt.load();
-  return k > 0 && ++startsSinceArmed == k;
+  ThreadStartGate gate = startGate.load();
+  return gate != nullptr && !gate(startGateContext.load());
 }
 
 #ifndef _WIN32
@@ -44,11 +40,6 @@ void* RunTrampoline(void* raw) {
 }  // namespace
 
 void SetProcessorCountForTesting(int count) { processorOverride = count; }
-
-void FailThreadStartForTesting(int k) {
-  startsSinceArmed = 0;
-  failStartAt = k;
-}
 
 void SetThreadStartGateForTesting(ThreadStartGate gate, void* context) {
   startGateContext = context;

@@ -22,12 +22,11 @@ ThreadHandle StartThread(ThreadEntry entry, void* argument, size_t stackBytes);
 void JoinThread(ThreadHandle thread);
 
 // Test hooks: pretend the machine has `count` processors (0 restores the
-// real count), and make the k-th thread start from now on fail (0: never),
-// so the renderer's fallback for a thread that cannot start can be checked.
+// real count); and ask `gate` before every thread start, a false answer
+// making that start fail (so the renderer's fallback for a thread that
+// cannot start can be checked, and a host's fault injection can count thread
+// starts). A null gate removes it.
 void SetProcessorCountForTesting(int count);
-void FailThreadStartForTesting(int k);
-// Asks `gate` before every thread start; a false answer makes that start fail
-// (a host's fault injection counts thread starts this way). Null removes it.
 typedef bool (*ThreadStartGate)(void* context);
 void SetThreadStartGateForTesting(ThreadStartGate gate, void* context);
 

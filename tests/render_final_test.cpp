@@ -126,9 +126,13 @@ TEST(RenderFinal, AWorkerThatCannotStartHasItsRowsFilteredAnyway) {
   Document original = Noise(300, 300, 3, 8);
   ProcessorCount pretend(4);
   Host h(original);
-  platform::FailThreadStartForTesting(2);
+  // The second thread start fails, counted like a host callback.
+  h.ledger().FailAt("threadStart", 2);
+  platform::SetThreadStartGateForTesting(
+      [](void* ledger) { return static_cast<host::CallLedger*>(ledger)->Enter("threadStart"); }, &h.ledger());
   ASSERT_EQ(RunFinal(h, WarmCast()), noErr);
-  platform::FailThreadStartForTesting(0);
+  platform::SetThreadStartGateForTesting(nullptr, nullptr);
+  EXPECT_EQ(h.ledger().FailuresInjected(), 1);
   EXPECT_EQ(FirstDifference(h.document(), Expected(original, WarmCast(), {0, 0, 300, 300})), "");
 }
 
