@@ -3,9 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "window_search.h"
 
 namespace host {
 
@@ -60,58 +58,15 @@ void MessageLog::Clear() {
 #ifdef _WIN32
 namespace {
 
-struct Search {
-  DWORD process;
-  HWND found;
-};
-
-// A common file dialog (its file name field is edt1 or cmb13). A UI script
-// plays those, and answers the questions they ask; the watcher leaves them
-// alone.
-bool IsFileDialog(HWND window) {
-  char cls[16] = {};
-  if (!window || !GetClassNameA(window, cls, sizeof cls) || lstrcmpA(cls, "#32770") != 0) return false;
-  return GetDlgItem(window, 0x480) != nullptr || GetDlgItem(window, 0x47c) != nullptr;
+// The plug-in's message boxes; not those of a file dialog, which a UI script
+// plays and answers itself.
+bool IsPluginBox(HWND w, HWND) {
+  return IsMessageBox(w) && !IsFileDialog(w) && !IsFileDialog(GetWindow(w, GW_OWNER));
 }
 
-BOOL CALLBACK FindBox(HWND window, LPARAM context) {
-  Search* s = reinterpret_cast<Search*>(context);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  char cls[16] = {};
-  GetClassNameA(window, cls, sizeof cls);
-  // A message box: a dialog with its text in static 0xFFFF, and no sizing
-  // border (which tells it from the filter's own dialog).
-  const LONG style = GetWindowLongA(window, GWL_STYLE);
-  if (process == s->process && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
-      GetDlgItem(window, 0xFFFF) != nullptr && !(style & WS_THICKFRAME) && !IsFileDialog(window) &&
-      !IsFileDialog(GetWindow(window, GW_OWNER))) {
-    s->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
+bool IsOpenFilterDialog(HWND w, HWND) { return IsFilterDialog(w); }
 
-HWND OpenBox() {
-  Search s{GetCurrentProcessId(), nullptr};
-  EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-
-BOOL CALLBACK FindFilterDialog(HWND window, LPARAM context) {
-  Search* s = reinterpret_cast<Search*>(context);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  char cls[16] = {};
-  GetClassNameA(window, cls, sizeof cls);
-  const LONG style = GetWindowLongA(window, GWL_STYLE);
-  if (process == s->process && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
-      (style & WS_THICKFRAME) && !IsFileDialog(window)) {
-    s->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
+HWND OpenBox() { return FindWindowOfThisProcess(IsPluginBox); }
 
 }  // namespace
 
@@ -130,9 +85,8 @@ void MessageLog::Watch() {
       answered = nullptr;
     }
     if (cancelDialogs_) {
-      Search s{GetCurrentProcessId(), nullptr};
-      EnumWindows(FindFilterDialog, reinterpret_cast<LPARAM>(&s));
-      if (s.found) PostMessageA(s.found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      if (HWND dialog = FindWindowOfThisProcess(IsOpenFilterDialog))
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

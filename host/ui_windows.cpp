@@ -15,79 +15,31 @@
 #include "host.h"
 #include "plugin_module.h"
 #include "ui_driver.h"
+#include "window_search.h"
 
 namespace host {
 namespace {
 
-constexpr char kDialogCaption[] = "Kestrelle v1.0.7";
 constexpr int kPreviewFrame = 900, kSaveSettings = 903, kLoadSettings = 904;
-// The file name field of the common file dialogs (dlgs.h: edt1, cmb13).
-constexpr int kFileNameEdit = 0x480, kFileNameCombo = 0x47c;
 // How long a step may take before the dialog counts as hung: generous,
 // because the 32-bit tests run under an emulator.
 constexpr DWORD kAnswerTimeout = 60000;
 constexpr auto kWindowTimeout = std::chrono::seconds(60);
 
-bool OfThisProcess(HWND w) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(w, &process);
-  return process == GetCurrentProcessId();
-}
-
-bool IsVisibleDialog(HWND w) {
-  char cls[16] = {};
-  GetClassNameA(w, cls, sizeof cls);
-  return OfThisProcess(w) && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(w);
-}
-
-struct Search {
-  HWND owner = nullptr;
-  HWND found = nullptr;
-};
-
-// The filter dialog: sizable, with the filter's caption (message boxes
-// have no sizing border).
-BOOL CALLBACK FindFilterDialog(HWND w, LPARAM context) {
-  if (!IsVisibleDialog(w) || !(GetWindowLongA(w, GWL_STYLE) & WS_THICKFRAME)) return TRUE;
-  char caption[64] = {};
-  GetWindowTextA(w, caption, sizeof caption);
-  if (lstrcmpA(caption, kDialogCaption) != 0) return TRUE;
-  reinterpret_cast<Search*>(context)->found = w;
-  return FALSE;
-}
+// The filter dialog.
+bool IsOpenFilterDialog(HWND w, HWND) { return IsFilterDialog(w); }
 
 // A common file dialog the filter dialog owns.
-BOOL CALLBACK FindFileDialog(HWND w, LPARAM context) {
-  Search* s = reinterpret_cast<Search*>(context);
-  if (!IsVisibleDialog(w) || GetWindow(w, GW_OWNER) != s->owner) return TRUE;
-  if (!GetDlgItem(w, kFileNameEdit) && !GetDlgItem(w, kFileNameCombo)) return TRUE;
-  s->found = w;
-  return FALSE;
-}
+bool IsOwnedFileDialog(HWND w, HWND owner) { return IsFileDialog(w) && GetWindow(w, GW_OWNER) == owner; }
 
 // A message box of a file dialog (replace the file? no such file?).
-BOOL CALLBACK FindOwnedBox(HWND w, LPARAM context) {
-  Search* s = reinterpret_cast<Search*>(context);
-  if (!IsVisibleDialog(w) || GetWindow(w, GW_OWNER) != s->owner || !GetDlgItem(w, 0xFFFF)) return TRUE;
-  s->found = w;
-  return FALSE;
+bool IsOwnedBox(HWND w, HWND owner) {
+  return IsDialogOfThisProcess(w) && GetWindow(w, GW_OWNER) == owner && GetDlgItem(w, 0xFFFF);
 }
 
 // Any message box of this process: the plug-in's are answered by the
 // host's MessageLog watcher.
-BOOL CALLBACK FindAnyBox(HWND w, LPARAM context) {
-  if (!IsVisibleDialog(w) || (GetWindowLongA(w, GWL_STYLE) & WS_THICKFRAME) || !GetDlgItem(w, 0xFFFF))
-    return TRUE;
-  reinterpret_cast<Search*>(context)->found = w;
-  return FALSE;
-}
-
-HWND Find(WNDENUMPROC how, HWND owner = nullptr) {
-  Search s;
-  s.owner = owner;
-  EnumWindows(how, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
+bool IsAnyBox(HWND w, HWND) { return IsMessageBox(w); }
 
 template <typename Condition>
 bool WaitUntil(Condition done, std::chrono::steady_clock::duration timeout = kWindowTimeout) {
@@ -314,7 +266,7 @@ class WindowsDriver : public UiDriver {
     }
     PostMessageA(button, BM_CLICK, 0, 0);
     HWND files = nullptr;
-    if (!WaitUntil([&] { return (files = Find(FindFileDialog, dialog_)) != nullptr; })) {
+    if (!WaitUntil([&] { return (files = FindWindowOfThisProcess(IsOwnedFileDialog, dialog_)) != nullptr; })) {
       why = "the file dialog did not open";
       return false;
     }
@@ -332,7 +284,7 @@ class WindowsDriver : public UiDriver {
     HWND question = nullptr;
     const bool closed = WaitUntil([&] {
       if (!IsWindow(files) || !IsWindowVisible(files)) return true;
-      HWND box = Find(FindOwnedBox, files);
+      HWND box = FindWindowOfThisProcess(IsOwnedBox, files);
       if (box && box != question) {
         question = box;
         const LRESULT preset = Send(box, DM_GETDEFID, 0, 0);
@@ -348,7 +300,7 @@ class WindowsDriver : public UiDriver {
     }
     // The command goes on after the file dialog: the plug-in's own message
     // boxes (answered by the host's watcher) and its repaint.
-    WaitUntil([] { return Find(FindAnyBox) == nullptr; }, std::chrono::seconds(10));
+    WaitUntil([] { return FindWindowOfThisProcess(IsAnyBox) == nullptr; }, std::chrono::seconds(10));
     Send(dialog_, WM_NULL, 0, 0);
     return Answered(why);
   }
@@ -380,7 +332,7 @@ class WindowsBackend : public UiSession::Backend {
  private:
   void Play() {
     HWND dialog = nullptr;
-    while (!stop_ && (dialog = Find(FindFilterDialog)) == nullptr) Sleep(10);
+    while (!stop_ && (dialog = FindWindowOfThisProcess(IsOpenFilterDialog)) == nullptr) Sleep(10);
     if (!dialog) return;
     seen_ = true;
     WindowsDriver driver(dialog);
