@@ -1,5 +1,6 @@
 #include "row_kernels.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "transfer_tables.h"
@@ -98,6 +99,10 @@ KernelPlan MakeKernelPlan(const TransformCoefficients& k, const TransferTables* 
   p.allFast = !(width != 0.0f && width == width);
   // A finite positive width can give weight 1; any other leaves the blend on.
   p.allSlow = !p.allFast && !(width > 0.0f && width < 3.0e38f);
+  const double most = 255.0 * std::max({double(k.redMultiplier), double(k.greenMultiplier),
+                                        double(k.blueMultiplier)}) * double(k.outputScale);
+  p.bytesStayInRange = k.redMultiplier >= 0.0f && k.greenMultiplier >= 0.0f && k.blueMultiplier >= 0.0f &&
+                       k.outputScale >= 0.0f && most < 1.0e9;
   if (p.allFast || p.allSlow) return p;
   for (int c = 0; c < 3; ++c) {
     p.limit8[c] = Limit(k, c, 255, Working8);

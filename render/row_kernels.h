@@ -26,6 +26,10 @@ struct KernelPlan {
   // only when every channel lies above its limit.
   int32 limit8[3] = {-1, -1, -1};
   int32 limit16[3] = {-1, -1, -1};
+  // Bytes times these gains stay within 0..2^30 (gains not negative, not
+  // absurd): the 8-bit fast path then needs no clamp before its saturating
+  // packs.
+  bool bytesStayInRange = false;
 };
 
 KernelPlan MakeKernelPlan(const TransformCoefficients& k, const TransferTables* tables);

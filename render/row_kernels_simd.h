@@ -318,13 +318,7 @@ void Row8Blocks(const KernelPlan& p, uint8* s, int32 n);
 
 void Row8(const KernelPlan& p, uint8* s, int32 n) {
   if (p.allSlow) return reference::kTable.row8(p, s, n);
-  // Bytes times non-negative gains stay within 0..2^30 unless the gains are
-  // absurd; then the fast path needs no clamping before the packs.
-  const double most = 255.0 * std::max({double(p.k.redMultiplier), double(p.k.greenMultiplier),
-                                        double(p.k.blueMultiplier)}) * double(p.k.outputScale);
-  const bool inRange = p.k.redMultiplier >= 0.0f && p.k.greenMultiplier >= 0.0f && p.k.blueMultiplier >= 0.0f &&
-                       p.k.outputScale >= 0.0f && most < 1.0e9;
-  if (inRange) return Row8Blocks<false>(p, s, n);
+  if (p.bytesStayInRange) return Row8Blocks<false>(p, s, n);
   Row8Blocks<true>(p, s, n);
 }
 
