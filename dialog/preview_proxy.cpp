@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "../plugin/call_state.h"
 #include "../plugin/host_rects.h"
 #include "../plugin/host_services.h"
+#include "../plugin/pixel_request.h"
 #include "../plugin/parameters.h"
 #include "../render/planes.h"
 #include "../render/render_preview.h"
@@ -48,18 +50,19 @@ int64 ProxyBufferBytes() {
   return int64(planes) * gPreviewState.proxyPlaneSize;
 }
 
-uint8 ToByte(const FilterRecord& record, const uint8* row, int32 column) {
-  switch (SampleDepth(record)) {
+// One sample as a proxy byte.
+uint8 ToByte(int32 depth, const uint8* sample) {
+  switch (depth) {
     case 16: {
       uint16 v;
-      std::memcpy(&v, row + int64(column) * 2, 2);
+      std::memcpy(&v, sample, 2);
       // 0..32768 onto 0..255; a sample above the host's range stops at 255.
       const uint32 byte = (10u * v) / 1285u;
       return uint8(byte > 255 ? 255 : byte);
     }
     case 32: {
       float v;
-      std::memcpy(&v, row + int64(column) * 4, 4);
+      std::memcpy(&v, sample, 4);
       if (!(v >= 0.0f)) {
         v = 0.0f;
       } else if (v > 1.0f) {
@@ -73,15 +76,28 @@ uint8 ToByte(const FilterRecord& record, const uint8* row, int32 column) {
       return uint8(int32(255.0f * y));
     }
     default:
-      return row[column];
+      return *sample;
   }
+}
+
+// Asks the host for all colour planes of the input rectangle the layout set,
+// at the view's sampling rate.
+OSErr RequestProxyPixels(FilterRecord& r, DeliveredPixels& pixels) {
+  SetSamplingRate(r, gProxyViewState);
+  PixelRequest request;
+  request.in = InRect(r);
+  request.rate = r.inputRate;
+  request.planes = PlanesForMode(r.imageMode);
+  return RequestPixels(r, request, pixels);
 }
 
 }  // namespace
 
+// The working buffer was allocated last: it goes first, so host buffers are
+// freed in the reverse order of their allocation, as some hosts need.
 void ReleaseProxyBuffers() {
-  Release(gPreviewState.proxySource);
   Release(gPreviewState.proxyWork);
+  Release(gPreviewState.proxySource);
 }
 
 void AllocateProxyBuffers() {
@@ -98,47 +114,32 @@ void FetchProxyPixels(uint8* destination, int32 width, int32 height) {
   if (gPreviewState.proxySource.pixels == nullptr || destination == nullptr) return;
   if (width <= 0 || height <= 0) return;
   const int16 planes = PlanesForMode(r.imageMode);
+  if (planes <= 0) return;
+  const VRect in = InRect(r);
+  const int32 srcW = Width(in), srcH = Height(in);
+  DeliveredPixels pixels;
+  *gCallState.result = RequestProxyPixels(r, pixels);
+  if (*gCallState.result != noErr) return;
+  if (srcW <= 0 || srcH <= 0) return;
+  const int32 depth = SampleDepth(r);
+  const int64 pixelBytes = int64(planes) * pixels.sampleBytes;
   const size_t planeSize = size_t(width) * size_t(height);
-  for (int16 k = 0; k < planes; ++k) {
-    r.inLoPlane = r.inHiPlane = r.outLoPlane = r.outHiPlane = k;
-    const VRect in = InRect(r);
-    const int32 srcW = Width(in), srcH = Height(in);
-    SetSamplingRate(r, gProxyViewState);
-    if (r.advanceState == nullptr) {
-      *gCallState.result = errPlugInHostInsufficient;
-      return;
-    }
-    *gCallState.result = r.advanceState();
-    if (*gCallState.result != noErr) return;
-    const uint8* data = static_cast<const uint8*>(r.inData);
-    if (data == nullptr || srcW <= 0 || srcH <= 0) continue;
-    // Rows shorter than the samples the record describes mean the host's
-    // buffer is not what it says (a wrong depth, say): reading would run
-    // past it.
-    const int32 depth = SampleDepth(r);
-    const int64 sampleBytes = depth == 16 ? 2 : depth == 32 ? 4 : 1;
-    if (r.inRowBytes < int64(srcW) * sampleBytes) {
-      *gCallState.result = filterBadParameters;
-      return;
-    }
-    uint8* plane = destination + size_t(k) * planeSize;
-    if (srcH == height && srcW == width && depth == 8) {
-      for (int32 y = 0; y < height; ++y)
-        std::memcpy(plane + size_t(y) * width, data + int64(y) * r.inRowBytes, size_t(width));
-      continue;
-    }
-    // Nearest neighbour with the end points aligned.
-    const int o = (srcH > 1 && srcW > 1 && height > 1 && width > 1) ? -1 : 0;
-    for (int32 i = 0; i < height; ++i) {
-      int64 sy = int64(double(i) * (srcH + o) / (height + o) + 0.5);
-      sy = std::min<int64>(std::max<int64>(sy, 0), srcH - 1);
-      const uint8* row = data + r.inRowBytes * sy;
-      uint8* out = plane + size_t(i) * width;
-      for (int32 j = 0; j < width; ++j) {
-        int64 sx = int64(double(j) * (srcW + o) / (width + o) + 0.5);
-        sx = std::min<int64>(std::max<int64>(sx, 0), srcW - 1);
-        out[j] = ToByte(r, row, int32(sx));
-      }
+  // Nearest neighbour with the end points aligned; the same size is a copy.
+  const bool sameSize = srcH == height && srcW == width;
+  const int o = (srcH > 1 && srcW > 1 && height > 1 && width > 1) ? -1 : 0;
+  std::vector<int64> columns(size_t(width), 0);
+  for (int32 j = 0; j < width; ++j) {
+    int64 sx = sameSize ? j : int64(double(j) * (srcW + o) / (width + o) + 0.5);
+    columns[size_t(j)] = std::min<int64>(std::max<int64>(sx, 0), srcW - 1) * pixelBytes;
+  }
+  for (int32 i = 0; i < height; ++i) {
+    int64 sy = sameSize ? i : int64(double(i) * (srcH + o) / (height + o) + 0.5);
+    sy = std::min<int64>(std::max<int64>(sy, 0), srcH - 1);
+    const uint8* row = pixels.in + int64(pixels.inRowBytes) * sy;
+    for (int16 k = 0; k < planes; ++k) {
+      uint8* out = destination + size_t(k) * planeSize + size_t(i) * width;
+      const uint8* first = row + int64(k) * pixels.sampleBytes;
+      for (int32 j = 0; j < width; ++j) out[j] = ToByte(depth, first + columns[size_t(j)]);
     }
   }
   gPreviewState.proxyPlaneSize = gPreviewState.proxyWidth * gPreviewState.proxyHeight;
@@ -193,19 +194,19 @@ void PanPreview(int32 dx, int32 dy) {
     }
   }
 
-  if (r.advanceState == nullptr) {
-    *gCallState.result = errPlugInHostInsufficient;
-  } else {
-    *gCallState.result = r.advanceState();
-  }
+  DeliveredPixels ignored;
+  *gCallState.result = RequestProxyPixels(r, ignored);
   if (*gCallState.result != noErr) {
     Release(fresh);
     return;
   }
   FetchProxyPixels(p.proxySource.pixels, w, h);
   RenderExposedPreview(r.imageMode, p.proxySource.pixels, fresh.pixels, sx, sy, w, h);
-  Release(p.proxyWork);
-  p.proxyWork = fresh;
+  // The new pixels take the working buffer's place. Copied rather than
+  // swapped, so host buffers are freed in the reverse order of their
+  // allocation, as some hosts need.
+  std::memcpy(p.proxyWork.pixels, fresh.pixels, size_t(ProxyBufferBytes()));
+  Release(fresh);
   OffsetsToFocalPoint(r, view);
 }
 

@@ -112,6 +112,14 @@ void BufferSuite::Free(BufferID id) {
   Block* b = Find(id, "freeProc");
   if (!b) return;
   if (b->lockDepth > 0) misuse_.push_back("freeProc: buffer still locked");
+  if (inOrder_) {
+    for (auto later = blocks_.rbegin(); later != blocks_.rend() && later->get() != b; ++later) {
+      if ((*later)->live) {
+        misuse_.push_back("freeProc: a buffer freed before one allocated after it (this host crashes)");
+        break;
+      }
+    }
+  }
   b->live = false;
   b->data.reset();
   liveBytes_ -= b->size;

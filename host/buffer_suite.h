@@ -28,6 +28,9 @@ class BufferSuite {
 
   // Largest buffer the host will hand out; larger requests get memFullErr.
   void SetSpace(int64 bytes) { space_ = bytes; }
+  // Hosts that crash when a buffer is freed while one allocated after it is
+  // still alive: such a free is recorded as misuse.
+  void RequireFreeInOrder(bool require) { inOrder_ = require; }
 
   int LiveCount() const;
   int LockedCount() const;
@@ -53,6 +56,7 @@ class BufferSuite {
   int64 space_ = int64(1) << 31;
   int64 liveBytes_ = 0;
   int64 peakBytes_ = 0;
+  bool inOrder_ = false;
 };
 
 }  // namespace host

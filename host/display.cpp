@@ -177,6 +177,10 @@ bool PaintedContains(const DisplayedPreview& view, int64 clientX, int64 clientY)
 OSErr Host::DisplayPixels(const PSPixelMap* map, const VRect* source, int32 row, int32 col,
                           void* target) {
   if (!ledger_.Enter("displayPixels")) return memFullErr;
+  if (options_.displayPixelsStrict &&
+      (target == nullptr || map == nullptr || map->baseAddr == nullptr || map->rowBytes == 0 ||
+       (map->version >= 3 && map->depth != 8)))
+    return filterBadParameters;
   const OSErr drawn = DrawPixelMap(map, source, row, col, target);
   if (drawn != noErr) return drawn;
 
@@ -201,10 +205,25 @@ OSErr Host::DisplayPixels(const PSPixelMap* map, const VRect* source, int32 row,
       break;
     }
   }
+  // What the user sees, kept so hosts can be compared pixel for pixel.
+  std::vector<uint8> shown;
+  if (Width(map->bounds) * Height(map->bounds) <= (int64(1) << 24)) {
+    shown.resize(size_t(Width(map->bounds) * Height(map->bounds)) * 3);
+    const MapReader reader(*map);
+    uint8* out = shown.data();
+    for (int32 y = map->bounds.top; y < map->bounds.bottom; ++y)
+      for (int32 x = map->bounds.left; x < map->bounds.right; ++x, out += 3) reader.Pixel(y, x, out);
+  }
   std::lock_guard<std::mutex> lock(displayMutex_);
   view.paints = displayed_.paints + 1;
   displayed_ = view;
+  shownPixels_ = std::move(shown);
   return noErr;
+}
+
+std::vector<uint8> Host::ShownPreview() const {
+  std::lock_guard<std::mutex> lock(displayMutex_);
+  return shownPixels_;
 }
 
 DisplayedPreview Host::Displayed() const {

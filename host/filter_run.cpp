@@ -13,7 +13,7 @@ bool Empty(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
 bool Requesting(Host& h) {
   const FilterRecord& r = h.record();
   if (!Empty(r.inRect) || !Empty(r.outRect) || !Empty(r.maskRect)) return true;
-  if (const BigDocumentStruct* big = r.bigDocumentData) {
+  if (const BigDocumentStruct* big = h.OfferedBigDocument()) {
     if (!Empty(big->inRect32) || !Empty(big->outRect32) || !Empty(big->maskRect32)) return true;
   }
   return false;
@@ -29,15 +29,23 @@ int16 RunResult::Error() const {
 
 RunResult RunFilter(Host& host, PluginMainProc entry, bool askForParameters) {
   RunResult result;
+  const HostOptions& options = host.options();
+  // Hosts that keep nothing between runs start every one from scratch.
+  if (options.parametersEveryRun) {
+    host.ForgetPluginState();
+    askForParameters = true;
+  }
+  // Hosts that ignore the plug-in's result codes go on regardless.
+  const bool stopOnError = !options.ignoresErrors;
   if (askForParameters) {
     result.parameters = host.Call(entry, filterSelectorParameters);
-    if (result.parameters != 0) return result;
+    if (result.parameters != 0 && stopOnError) return result;
   }
   result.prepare = host.Call(entry, filterSelectorPrepare);
-  if (result.prepare != 0) return result;
+  if (result.prepare != 0 && stopOnError) return result;
   result.start = host.Call(entry, filterSelectorStart);
-  if (result.start != 0) return result;
-  result.started = true;
+  if (result.start != 0 && stopOnError) return result;
+  result.started = result.start == 0;
   // A filter that keeps asking is stopped after a generous number of rounds.
   while (Requesting(host) && result.continues < 1000000) {
     ++result.continues;

@@ -76,6 +76,7 @@ Handle HandleSuite::New(int32 size) {
     misuse_.push_back("newProc: negative size");
     return nullptr;
   }
+  if (size == 0 && refuseEmpty_) return nullptr;
   return NewForHost(nullptr, size);
 }
 

@@ -23,6 +23,8 @@ class HandleSuite {
   static HandleProcs Table();
 
   Handle New(int32 size);
+  // Hosts that cannot allocate a zero-size handle: newProc(0) fails.
+  void RefuseEmpty(bool refuse) { refuseEmpty_ = refuse; }
   void Dispose(Handle h);
   int32 GetSize(Handle h);
   OSErr SetSize(Handle h, int32 size);
@@ -56,6 +58,7 @@ class HandleSuite {
   // rather than aliasing a new allocation at the same address.
   std::vector<std::unique_ptr<Block>> blocks_;
   std::vector<std::string> misuse_;
+  bool refuseEmpty_ = false;
   int created_ = 0;
   int disposed_ = 0;
 };

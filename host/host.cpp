@@ -25,6 +25,13 @@ DisplayPixelsProc DisplayPixelsEntry();
 
 Host* Host::Active() { return gActive; }
 
+namespace {
+
+// A host whose property proc says yes and writes nothing.
+OSErr PropertyLeavingOutputs(PIType, PIType, int32, intptr_t*, Handle*) { return noErr; }
+
+}  // namespace
+
 Host::Host(Document document, HostOptions options)
     : document_(std::move(document)),
       options_(options),
@@ -71,7 +78,7 @@ void Host::BuildRecord() {
   r.maxSpace = options_.maxSpace;
   r.maxSpace64 = options_.maxSpace;
   r.backColor[0] = r.backColor[1] = r.backColor[2] = 0xff;
-  r.hostSig = FourCharCode("Kstl");
+  r.hostSig = options_.hostSig;
   r.imageMode = d.imageMode;
   r.imageHRes = r.imageVRes = 72 << 16;
   platform_.hwnd = options_.ownerWindow;
@@ -95,9 +102,20 @@ void Host::BuildRecord() {
   r.progressProc = options_.offerProgress ? ProgressEntry() : nullptr;
   r.abortProc = options_.offerAbort ? AbortEntry() : nullptr;
   r.sSPBasic = options_.offerBasicSuite ? scripting_.basicSuite() : nullptr;
-  r.descriptorParameters =
-      options_.offerDescriptorParameters ? scripting_.descriptorParameters() : nullptr;
+  switch (options_.scripting) {
+    case ScriptingSupport::Full: r.descriptorParameters = scripting_.descriptorParameters(); break;
+    case ScriptingSupport::Absent: r.descriptorParameters = nullptr; break;
+    case ScriptingSupport::NoProcs:
+      // Present, but nothing to play and nothing to record with.
+      noScripting_ = PIDescriptorParameters{};
+      r.descriptorParameters = &noScripting_;
+      break;
+  }
   r.depth = options_.reportedDepth >= 0 ? options_.reportedDepth : d.depth;
+  r.bufferSpace = options_.bufferSpace;
+  if (options_.propertyProcLeavesOutputs) r.getPropertyObsolete = PropertyLeavingOutputs;
+  handles_.RefuseEmpty(options_.refusesEmptyHandles);
+  buffers_.RequireFreeInOrder(options_.buffersFreedInOrder);
   r.filterCase = 1;  // flat image without selection
 
   bigDocument_ = BigDocumentStruct{};
@@ -105,10 +123,25 @@ void Host::BuildRecord() {
   bigDocument_.wholeSize32 = bigDocument_.imageSize32;
   bigDocument_.filterRect32 = filterRect_;
   r.bigDocumentData = options_.offerBigDocument ? &bigDocument_ : nullptr;
+  if (options_.garbageRecordTail) {
+    // The fields a record of this age does not have hold whatever the
+    // host's memory held: a pointer to nothing readable, a nonsense size.
+    r.bigDocumentData = static_cast<BigDocumentStruct*>(unreadable_.address());
+    r.maxSpace64 = int64(0x7a7a7a7a7a7a7a7aLL);
+    r.bufferSpace64 = int64(0x7a7a7a7a7a7a7a7aLL);
+  }
 
   about_ = AboutRecord{};
   about_.platformData = r.platformData;
   about_.sSPBasic = r.sSPBasic;
+}
+
+void Host::ForgetPluginState() {
+  if (record_.parameters && handles_.IsLive(record_.parameters)) handles_.DisposeForHost(record_.parameters);
+  record_.parameters = nullptr;
+  Handle data = reinterpret_cast<Handle>(dataSlot_);
+  if (data && handles_.IsLive(data)) handles_.DisposeForHost(data);
+  dataSlot_ = 0;
 }
 
 int16 Host::Call(PluginMainProc entry, int16 selector) {

@@ -22,6 +22,7 @@
 #include "document.h"
 #include "handle_suite.h"
 #include "scripting.h"
+#include "unreadable_memory.h"
 
 namespace host {
 
@@ -40,8 +41,16 @@ struct PixelRequest {
   int32 rate;  // integral sampling factor of the input
 };
 
+// How the host offers scripting (playing and recording actions).
+enum class ScriptingSupport {
+  Full,     // descriptorParameters with read and write procs
+  Absent,   // descriptorParameters NULL
+  NoProcs,  // descriptorParameters present, but playInfo 0, no descriptor and no procs
+};
+
 // What the host offers; the defaults are a complete modern host.
 struct HostOptions {
+  OSType hostSig = FourCharCode("Kstl");
   bool offerHandleProcs = true;
   bool offerBufferProcs = true;
   bool offerBigDocument = true;  // bigDocumentData with the 32-bit rectangles
@@ -63,11 +72,48 @@ struct HostOptions {
   int32 rowPadding = 0;      // extra bytes at the end of every row handed out
   int abortAfter = 0;        // abortProc answers true from its k-th call on (0: never)
   bool offerBasicSuite = true;           // sSPBasic (registry and descriptor suites)
-  bool offerDescriptorParameters = true; // playing and recording actions
+  ScriptingSupport scripting = ScriptingSupport::Full;  // playing and recording actions
   // Older hosts leave the version and member-count fields of their proc
   // tables at 0 while setting the members.
   bool zeroSuiteCounts = false;
   std::string registryFile;  // where persistent registry entries live between hosts
+
+  // What third-party hosts do differently from the interface's letter.
+  // Hands out inData again only when inRect changes: a request for the same
+  // rectangle with other planes or another rate gets the previous buffer.
+  bool cachesInputByRect = false;
+  // inColumnBytes and outColumnBytes left 0 and the plane bytes 1, instead of
+  // describing the interleaved buffer.
+  bool columnBytesZero = false;
+  // With a transparency plane in an interleaved request, outColumnBytes
+  // leaves that plane out.
+  bool columnBytesOmitTransparency = false;
+  // Keeps neither the parameters nor the data slot between runs: every run
+  // starts with Parameters on fresh handles.
+  bool parametersEveryRun = false;
+  // Ignores the result codes the plug-in returns: the run goes on and the
+  // output is kept as if it had succeeded.
+  bool ignoresErrors = false;
+  // Writes back only the output of the last request of a call; the earlier
+  // chunks are lost.
+  bool keepsOnlyLastOutput = false;
+  // Parts of the buffers that lie outside the image are left uninitialised
+  // (filled with a pattern no picture has) instead of zeroed.
+  bool outsideImageUninitialised = false;
+  // newProc(0) fails.
+  bool refusesEmptyHandles = false;
+  // Freeing a buffer other than the most recently allocated one that is
+  // still alive: this host crashes (recorded as misuse).
+  bool buffersFreedInOrder = false;
+  // getPropertyObsolete returns noErr without writing its out-parameters.
+  bool propertyProcLeavesOutputs = false;
+  // displayPixels refuses a NULL target, NULL baseAddr or 0 rowBytes with
+  // filterBadParameters, and any map whose samples are not 8-bit.
+  bool displayPixelsStrict = false;
+  // A record from before the big-document fields: bigDocumentData points at
+  // memory that cannot be read and maxSpace64 holds garbage.
+  bool garbageRecordTail = false;
+  int32 bufferSpace = 0;
   // Told of every progressProc call (a progress bar).
   std::function<void(int32 done, int32 total)> onProgress;
   // abortProc answers true once this is set (Ctrl-C).
@@ -84,6 +130,10 @@ class Host {
   // The host whose procs the record's callbacks reach, or nullptr.
   static Host* Active();
 
+  // What a host that keeps nothing between runs does before each: the
+  // plug-in's parameter and data handles are disposed of and forgotten.
+  void ForgetPluginState();
+
   // Calls the entry point with this host's record (the about record for
   // selector 0), data slot and a fresh result word; returns the result word.
   int16 Call(PluginMainProc entry, int16 selector);
@@ -92,6 +142,11 @@ class Host {
   AboutRecord& aboutRecord() { return about_; }
   intptr_t& dataSlot() { return dataSlot_; }
   BigDocumentStruct& bigDocument() { return bigDocument_; }
+  // The big-document record the host really offers (what the record's
+  // pointer holds is not always the host's own), or nullptr.
+  const BigDocumentStruct* OfferedBigDocument() const {
+    return options_.offerBigDocument && !options_.garbageRecordTail ? &bigDocument_ : nullptr;
+  }
   Document& document() { return document_; }
   const HostOptions& options() const { return options_; }
   CallLedger& ledger() { return ledger_; }
@@ -116,6 +171,9 @@ class Host {
   OSErr DisplayPixels(const PSPixelMap* map, const VRect* source, int32 row, int32 col, void* target);
   // Where the preview was last painted. Safe to call from any thread.
   DisplayedPreview Displayed() const;
+  // The pixel map last painted, as RGB rows top to bottom (its size is the
+  // painted rectangle of Displayed()). Safe to call from any thread.
+  std::vector<uint8> ShownPreview() const;
 
   const std::vector<PixelRequest>& requests() const { return requests_; }
   const std::vector<std::pair<int32, int32>>& progress() const { return progress_; }
@@ -128,6 +186,7 @@ class Host {
 
  private:
   void BuildRecord();
+  void DescribeColumns(FilterRecord& r, int16 inPlanes, int16 outPlanes, int32 sample) const;
 
   Document document_;
   HostOptions options_;
@@ -139,6 +198,8 @@ class Host {
   BufferProcs bufferTable_;
   PlatformData platform_{0};
   BigDocumentStruct bigDocument_{};
+  PIDescriptorParameters noScripting_{};
+  UnreadableMemory unreadable_;
   FilterRecord record_{};
   AboutRecord about_{};
   intptr_t dataSlot_ = 0;
@@ -154,10 +215,13 @@ class Host {
   int16 pendingLo_ = 0, pendingHi_ = -1;
   int32 pendingRowBytes_ = 0;
   uint8* pendingData_ = nullptr;
+  bool inputCached_ = false;  // the input cache of hosts that key it by rectangle
+  VRect cachedInRect_{};
   std::vector<PixelRequest> requests_;
   std::vector<std::pair<int32, int32>> progress_;
   mutable std::mutex displayMutex_;
   DisplayedPreview displayed_;
+  std::vector<uint8> shownPixels_;
 };
 
 }  // namespace host

@@ -13,12 +13,10 @@ namespace {
 // Requests beyond this are refused as the host running out of memory.
 constexpr int64 kLargestRequest = int64(1) << 30;
 
-bool Uses32Bit(const FilterRecord& r) {
-  return r.bigDocumentData && r.bigDocumentData->PluginUsing32BitCoordinates;
-}
+bool Uses32Bit(const BigDocumentStruct* big) { return big && big->PluginUsing32BitCoordinates; }
 
-VRect Read(const FilterRecord& r, const Rect& small, const VRect& big) {
-  if (Uses32Bit(r)) return big;
+VRect Read(const BigDocumentStruct* big, const Rect& small, const VRect& wide) {
+  if (Uses32Bit(big)) return wide;
   return VRect{small.top, small.left, small.bottom, small.right};
 }
 
@@ -28,7 +26,44 @@ void ProgressThunk(int32 done, int32 total) {
 }
 Boolean AbortThunk() { return Host::Active() && Host::Active()->Abort(); }
 
+// The planes of a mode that hold colour; any further plane of the document
+// is transparency.
+int16 ColourPlanes(int16 mode) {
+  switch (mode) {
+    case plugInModeGrayScale:
+    case plugInModeGray16:
+    case plugInModeGray32:
+      return 1;
+    case plugInModeCMYKColor:
+    case plugInModeCMYK64:
+      return 4;
+    default:
+      return 3;
+  }
+}
+
+bool SameRect(const VRect& a, const VRect& b) {
+  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+
 }  // namespace
+
+// How the record describes the interleaved buffers: a pixel is its planes'
+// samples side by side, one plane a sample further than the previous.
+void Host::DescribeColumns(FilterRecord& r, int16 inPlanes, int16 outPlanes, int32 sample) const {
+  if (options_.columnBytesZero) {
+    r.inColumnBytes = r.outColumnBytes = 0;
+    r.inPlaneBytes = r.outPlaneBytes = 1;
+    return;
+  }
+  r.inColumnBytes = inPlanes * sample;
+  r.outColumnBytes = outPlanes * sample;
+  r.inPlaneBytes = r.outPlaneBytes = sample;
+  // A request that includes the plane after the colour planes (transparency)
+  // is described as if it did not.
+  if (options_.columnBytesOmitTransparency && r.outHiPlane >= ColourPlanes(r.imageMode) && outPlanes > 1)
+    r.outColumnBytes = (outPlanes - 1) * sample;
+}
 
 AdvanceStateProc AdvanceStateEntry() { return AdvanceStateThunk; }
 ProgressProc ProgressEntry() { return ProgressThunk; }
@@ -56,11 +91,15 @@ void Host::CommitOutput() {
 
 OSErr Host::AdvanceState() {
   if (!ledger_.Enter("advanceState")) return memFullErr;
-  CommitOutput();
+  if (options_.keepsOnlyLastOutput) {
+    outputPending_ = false;  // the previous chunk is dropped, not written back
+  } else {
+    CommitOutput();
+  }
   FilterRecord& r = record_;
   const Document& d = document_;
-  const VRect in = Read(r, r.inRect, bigDocument_.inRect32);
-  const VRect out = Read(r, r.outRect, bigDocument_.outRect32);
+  const VRect in = Read(OfferedBigDocument(), r.inRect, bigDocument_.inRect32);
+  const VRect out = Read(OfferedBigDocument(), r.outRect, bigDocument_.outRect32);
   const int32 rate = std::max<int32>(1, r.inputRate >> 16);
   requests_.push_back(PixelRequest{in, out, r.inLoPlane, r.inHiPlane, r.outLoPlane, r.outHiPlane, rate});
 
@@ -81,8 +120,16 @@ OSErr Host::AdvanceState() {
     return memFullErr;
   }
 
+  // Where the buffers have no image, this host leaves whatever was there.
+  const uint8 outside = options_.outsideImageUninitialised ? 0xCD : 0;
+  // The same rectangle as the last request: this host hands back the buffer
+  // it made then, whatever planes or rate the new request names.
+  const bool cached = options_.cachesInputByRect && inputCached_ && SameRect(in, cachedInRect_);
+  const void* cachedData = r.inData;
+  const int32 cachedRowBytes = r.inRowBytes;
   r.inData = r.outData = nullptr;
   r.inRowBytes = r.outRowBytes = 0;
+  DescribeColumns(r, inPlanes, outPlanes, sample);
   const bool sameGeometry = in.top == out.top && in.left == out.left && in.bottom == out.bottom &&
                             in.right == out.right && r.inLoPlane == r.outLoPlane &&
                             r.inHiPlane == r.outHiPlane && rate == 1;
@@ -98,8 +145,11 @@ OSErr Host::AdvanceState() {
   }
 
   // Input: every rate-th pixel of the document; outside it, zeros.
-  if (inPlanes > 0 && inW > 0 && inH > 0) {
-    inBuffer_.assign(size_t(inRowBytes * inH), 0);
+  if (cached) {
+    r.inData = const_cast<void*>(cachedData);
+    r.inRowBytes = cachedRowBytes;
+  } else if (inPlanes > 0 && inW > 0 && inH > 0) {
+    inBuffer_.assign(size_t(inRowBytes * inH), outside);
     for (int64 y = 0; y < inH; ++y) {
       const int64 dy = (in.top + y) * rate;
       if (dy < 0 || dy >= d.height) continue;
@@ -114,6 +164,8 @@ OSErr Host::AdvanceState() {
     r.inData = inBuffer_.data();
     r.inRowBytes = int32(inRowBytes);
   }
+  inputCached_ = options_.cachesInputByRect;
+  cachedInRect_ = in;
 
   // Output: full resolution, written back later.
   if (outPlanes > 0 && outW > 0 && outH > 0) {
@@ -127,7 +179,7 @@ OSErr Host::AdvanceState() {
         // picture has.
         outBuffer_.resize(bytes, 0xA5);
       } else {
-        outBuffer_.assign(bytes, 0);
+        outBuffer_.assign(bytes, outside);
         for (int64 y = 0; y < outH; ++y) {
           const int64 dy = out.top + y;
           if (dy < 0 || dy >= d.height) continue;

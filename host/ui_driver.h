@@ -36,6 +36,8 @@ class UiDriver {
   virtual void AnswerNextFileDialog(const std::string* fileName) = 0;
   // The dialog as shown: width x height RGB pixels, rows top to bottom.
   virtual bool Screenshot(std::vector<uint8>& rgb, int& width, int& height, std::string& why) = 0;
+  // The text of a control (an edit box's value as the dialog shows it).
+  virtual bool Text(int id, std::string& text, std::string& why) = 0;
   // Lets pending paints (and what they notify) happen.
   virtual void Pump() = 0;
   virtual bool Ended() = 0;
@@ -47,6 +49,9 @@ class UiRunner {
   // Plays the steps in order; false with error() at the first that fails.
   bool Run(UiDriver& driver);
   const std::string& error() const { return error_; }
+  // The rows' edit boxes (kUiRows order) as they read when the script
+  // clicked OK or Cancel; empty when it did not.
+  const std::vector<std::string>& closingValues() const { return closingValues_; }
 
  private:
   bool Step(UiDriver& driver, const UiStep& step, std::string& why);
@@ -59,6 +64,7 @@ class UiRunner {
   const UiScript& script_;
   unsigned buttons_ = 0;
   std::string error_;
+  std::vector<std::string> closingValues_;
 };
 
 // The backend of a UiSession (ui_headless.cpp natively, ui_windows.cpp on
@@ -70,6 +76,7 @@ class UiSession::Backend {
   virtual void Finish() = 0;
   virtual bool dialogSeen() const = 0;
   virtual std::string error() const = 0;
+  virtual std::vector<std::string> closingValues() const = 0;
 };
 
 std::unique_ptr<UiSession::Backend> MakeUiBackend(Host& host, const PluginModule& module, UiScript script);

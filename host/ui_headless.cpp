@@ -89,6 +89,14 @@ class HeadlessDriver : public UiDriver {
     api_->FreeScreenshot(pixels);
     return true;
   }
+  bool Text(int id, std::string& text, std::string& why) override {
+    HWND c = Item(id, why);
+    if (!c) return false;
+    char buffer[256] = {};
+    api_->GetWindowText(c, buffer, int(sizeof buffer));
+    text = buffer;
+    return true;
+  }
   void Pump() override { api_->Pump(); }
   bool Ended() override { return api_->HasEnded(dialog_, nullptr) != FALSE; }
 
@@ -128,6 +136,7 @@ class HeadlessBackend : public UiSession::Backend {
 
   bool dialogSeen() const override { return seen_; }
   std::string error() const override { return error_; }
+  std::vector<std::string> closingValues() const override { return closingValues_; }
 
  private:
   // The script plays the first dialog only; the window system cancels any
@@ -139,6 +148,7 @@ class HeadlessBackend : public UiSession::Backend {
     HeadlessDriver driver(self->api_, dialog);
     UiRunner runner(self->host_, self->script_);
     if (!runner.Run(driver)) self->error_ = runner.error();
+    self->closingValues_ = runner.closingValues();
   }
 
   Host& host_;
@@ -147,6 +157,7 @@ class HeadlessBackend : public UiSession::Backend {
   const KestrelleHeadlessApi* api_ = nullptr;
   bool seen_ = false;
   std::string error_;
+  std::vector<std::string> closingValues_;
 };
 
 }  // namespace

@@ -449,6 +449,15 @@ UiStep ClickStep(int id) {
 bool UiRunner::Run(UiDriver& driver) {
   for (const UiStep& step : script_.steps) {
     std::string why;
+    const bool closes = step.action == UiAction::Click && (step.control == 1 || step.control == 2);
+    if (closes && !driver.Ended()) {
+      closingValues_.clear();
+      for (const UiRow& row : kUiRows) {
+        std::string text, ignored;
+        driver.Text(row.edit, text, ignored);
+        closingValues_.push_back(text);
+      }
+    }
     if (driver.Ended()) {
       why = "the dialog has already closed";
     } else if (Step(driver, step, why)) {
@@ -640,5 +649,6 @@ bool UiSession::Start(std::string* error) { return backend_->Start(error); }
 void UiSession::Finish() { backend_->Finish(); }
 bool UiSession::dialogSeen() const { return backend_->dialogSeen(); }
 std::string UiSession::error() const { return backend_->error(); }
+std::vector<std::string> UiSession::closingValues() const { return backend_->closingValues(); }
 
 }  // namespace host

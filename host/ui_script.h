@@ -147,6 +147,9 @@ class UiSession {
   bool dialogSeen() const;
   // Why the script stopped early ("line 2: …"), or empty.
   std::string error() const;
+  // The values the rows' edit boxes showed (kUiRows order) when the script
+  // clicked OK or Cancel; empty when it did not get there.
+  std::vector<std::string> closingValues() const;
 
   class Backend;
 

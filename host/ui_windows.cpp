@@ -91,6 +91,16 @@ class WindowsDriver : public UiDriver {
     return Answered(why);
   }
 
+  bool Text(int id, std::string& text, std::string& why) override {
+    HWND c = Item(id, why);
+    if (!c) return false;
+    char buffer[256] = {};
+    Send(c, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    buffer[sizeof buffer - 1] = '\0';
+    text = buffer;
+    return true;
+  }
+
   bool Clear(int edit, std::string& why) override {
     HWND c = Item(edit, why);
     if (!c) return false;
@@ -328,6 +338,7 @@ class WindowsBackend : public UiSession::Backend {
 
   bool dialogSeen() const override { return seen_; }
   std::string error() const override { return error_; }
+  std::vector<std::string> closingValues() const override { return closingValues_; }
 
  private:
   void Play() {
@@ -345,6 +356,7 @@ class WindowsBackend : public UiSession::Backend {
     UiRunner runner(host_, script_);
     const bool played = runner.Run(driver);
     if (!played) error_ = runner.error();
+    closingValues_ = runner.closingValues();
     // As the headless window system does: a dialog the script leaves open
     // is cancelled (one it closed may still be showing for a moment).
     if (!(played && script_.EndsDialog()) && !driver.Ended())
@@ -358,6 +370,7 @@ class WindowsBackend : public UiSession::Backend {
   std::atomic<bool> stop_{false};
   std::atomic<bool> seen_{false};
   std::string error_;  // written by the thread, read after it is joined
+  std::vector<std::string> closingValues_;  // likewise
 };
 
 }  // namespace

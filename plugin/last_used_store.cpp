@@ -1,7 +1,8 @@
 // The last-used store: one persistent descriptor registry entry under the
-// plug-in's unique string.
+// plug-in's unique string; on hosts without a registry, the user's own file.
 #include "descriptors.h"
 #include "host_services.h"
+#include "last_used_file.h"
 #include "parameters.h"
 #include "scripting_keys.h"
 #include "suite_lease.h"
@@ -26,12 +27,12 @@ SPErr AcquireBoth(RegistryLease& registry, ActionLease& actions) {
 
 int32 ReadLastUsedParameters(const FilterRecord& record, FilterParameters& parameters,
                              ProxyViewState& view) {
+  // Without a registry the user's own file keeps them.
   SPBasicSuite* basic = record.sSPBasic;
-  if (basic == nullptr) return errPlugInHostInsufficient;
+  if (basic == nullptr) return ReadLastUsedFile(parameters, view);
   RegistryLease registry(basic, kPSDescriptorRegistrySuite, kPSDescriptorRegistrySuiteVersion);
-  ActionLease actions(registry.error() == 0 ? basic : nullptr, kPSActionDescriptorSuite,
-                      kPSActionDescriptorSuiteVersion);
-  if (registry.error() != 0) return registry.error();
+  if (registry.error() != 0) return ReadLastUsedFile(parameters, view);
+  ActionLease actions(basic, kPSActionDescriptorSuite, kPSActionDescriptorSuiteVersion);
   if (const SPErr err = AcquireBoth(registry, actions)) return err;
   if (registry->Get == nullptr) return errPlugInHostInsufficient;
 
@@ -74,11 +75,10 @@ int32 ReadLastUsedParameters(const FilterRecord& record, FilterParameters& param
 int32 WriteLastUsedParameters(const FilterRecord& record, const FilterParameters& parameters,
                               const ProxyViewState& view) {
   SPBasicSuite* basic = record.sSPBasic;
-  if (basic == nullptr) return errPlugInHostInsufficient;
+  if (basic == nullptr) return WriteLastUsedFile(parameters, view);
   RegistryLease registry(basic, kPSDescriptorRegistrySuite, kPSDescriptorRegistrySuiteVersion);
-  ActionLease actions(registry.error() == 0 ? basic : nullptr, kPSActionDescriptorSuite,
-                      kPSActionDescriptorSuiteVersion);
-  if (registry.error() != 0) return registry.error();
+  if (registry.error() != 0) return WriteLastUsedFile(parameters, view);
+  ActionLease actions(basic, kPSActionDescriptorSuite, kPSActionDescriptorSuiteVersion);
   if (const SPErr err = AcquireBoth(registry, actions)) return err;
   if (actions->Make == nullptr) return errPlugInHostInsufficient;
 

@@ -10,6 +10,7 @@
 #include "call_state.h"
 #include "error_text.h"
 #include "export.h"
+#include "pixel_request.h"
 #include "plugin_handles.h"
 #include "selectors.h"
 
@@ -48,6 +49,7 @@ void Dispatch(int16 selector, CallState& call) {
 void ReportError(int16 selector, int16 result) {
   if (selector < filterSelectorAbout || selector > filterSelectorFinish) return;
   if (result == noErr || result == userCanceledErr) return;
+  if (gCallState.reported) return;  // already told in words
   platform::ShowMessageBox(NumberMessage(kErrorPrefixes[selector], result));
 }
 
@@ -67,7 +69,10 @@ void Run(int16 selector, void* record, intptr_t* data, int16* result) {
   CallScope scope(call);
   FilterRecord* filter = call.filterRecord;
   if (filter != nullptr) {
-    if (BigDocumentStruct* big = filter->bigDocumentData) big->PluginUsing32BitCoordinates = 1;
+    call.ignoreBigDocument = filter->bigDocumentData != nullptr && !PlausibleBigDocument(*filter);
+    if (filter->bigDocumentData != nullptr && !call.ignoreBigDocument)
+      filter->bigDocumentData->PluginUsing32BitCoordinates = 1;
+    BeginPixelRequests(*filter);
     AllocateTransferTables(gTransferTables, filter);
     BuildSrgbToLinearTable(gTransferTables);
     BuildLinearToSrgbTable(gTransferTables);

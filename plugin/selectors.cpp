@@ -71,6 +71,7 @@ void DoStart(CallState& call) {
     // Whatever the dialog's preview left in the result word, the render
     // starts clean.
     *call.result = noErr;
+    call.reported = false;
     ok = choice == 1;
   }
   call.pluginData->showDialog = 0;

@@ -1,10 +1,12 @@
 #include "analyze_area.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "../platform/message_box.h"
 #include "../plugin/host_rects.h"
 #include "../plugin/host_services.h"
+#include "../plugin/pixel_request.h"
 #include "../plugin/parameters.h"
 #include "planes.h"
 #include "transfer_tables.h"
@@ -12,41 +14,44 @@
 
 namespace {
 
-uint64 SumPlane(const FilterRecord& record, int32 rows, int32 columns) {
-  uint64 sum = 0;
-  const uint8* base = static_cast<const uint8*>(record.inData);
-  if (base == nullptr) return 0;
-  const int32 depth = SampleDepth(record);
+// Adds the first `rows` x `columns` pixels of the delivered buffer to the
+// sums of the first min(planes, 3) channels.
+void SumChannels(const DeliveredPixels& pixels, int16 planes, int32 depth, int32 rows, int32 columns,
+                 uint64 sums[3]) {
+  const int16 summed = std::min<int16>(planes, 3);
   for (int32 r = 0; r < rows; ++r) {
-    const uint8* row = base + int64(r) * record.inRowBytes;
-    switch (depth) {
-      case 0:
-      case 8:
-        for (int32 c = 0; c < columns; ++c) sum += row[c];
-        break;
-      case 16: {
-        const uint16* values = reinterpret_cast<const uint16*>(row);
-        for (int32 c = 0; c < columns; ++c) sum += values[c];
-        break;
-      }
-      case 32: {
-        const float* values = reinterpret_cast<const float*>(row);
-        for (int32 c = 0; c < columns; ++c) {
-          float v = values[c];
-          if (!(v >= 0.0f)) {
-            v = 0.0f;
-          } else if (v > 1.0f) {
-            v = 1.0f;
+    const uint8* row = pixels.in + int64(r) * pixels.inRowBytes;
+    for (int16 p = 0; p < summed; ++p) {
+      uint64 sum = 0;
+      switch (depth) {
+        case 8:
+          for (int32 c = 0; c < columns; ++c) sum += row[int64(c) * planes + p];
+          break;
+        case 16:
+          for (int32 c = 0; c < columns; ++c) {
+            uint16 v;
+            std::memcpy(&v, row + (int64(c) * planes + p) * 2, 2);
+            sum += v;
           }
-          sum += uint64(int32(LookUpLinearToSrgb(gTransferTables, v) + 0.5f));
-        }
-        break;
+          break;
+        case 32:
+          for (int32 c = 0; c < columns; ++c) {
+            float v;
+            std::memcpy(&v, row + (int64(c) * planes + p) * 4, 4);
+            if (!(v >= 0.0f)) {
+              v = 0.0f;
+            } else if (v > 1.0f) {
+              v = 1.0f;
+            }
+            sum += uint64(int32(LookUpLinearToSrgb(gTransferTables, v) + 0.5f));
+          }
+          break;
+        default:
+          break;
       }
-      default:
-        break;
+      sums[p] += sum;
     }
   }
-  return sum;
 }
 
 }  // namespace
@@ -70,17 +75,22 @@ void AnalyzeArea(FilterRecord& record, FilterParameters& parameters, int16& resu
   }
 
   uint64 sums[3] = {0, 0, 0};
-  // Only red, green and blue are averaged; a fourth plane is never read.
-  const int16 planes = std::min<int16>(PlanesForMode(record.imageMode), 3);
-  for (int16 p = 0; p < planes; ++p) {
-    record.inLoPlane = record.inHiPlane = p;
-    SetOutRect(record, area);
+  // All colour planes in one request, at full resolution; only red, green
+  // and blue are averaged.
+  const int16 planes = PlanesForMode(record.imageMode);
+  const int32 depth = SampleDepth(record);
+  // Samples of any other depth add nothing: the gains come out 1, 1, 1.
+  if (planes > 0 && (depth == 8 || depth == 16 || depth == 32)) {
+    PixelRequest request;
+    request.in = request.out = area;
+    request.setOut = true;
+    request.planes = planes;
     const Fixed rate = record.inputRate;
-    record.inputRate = kFixedOne;
-    result = record.advanceState();
+    DeliveredPixels pixels;
+    result = RequestPixels(record, request, pixels);
     record.inputRate = rate;
     if (result != noErr) return;
-    sums[p] = SumPlane(record, rows, columns);
+    SumChannels(pixels, planes, depth, rows, columns, sums);
   }
 
   const uint64 count = uint64(rows) * uint64(columns);

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "../plugin/host_rects.h"
+#include "../plugin/host_quirks.h"
 #include "../plugin/host_services.h"
+#include "../plugin/pixel_request.h"
 #include "../plugin/parameters.h"
 #include "band_job.h"
 #include "../platform/worker_crew.h"
@@ -25,6 +27,10 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
   const VRect filter = FilterRect(record);
   const int64 height = int64(filter.bottom) - filter.top;
   const int64 width = int64(filter.right) - filter.left;
+  if (KeepsOnlyLastOutputChunk(record) && height > 0 && width > 0) {
+    tileHeight = int32(std::min<int64>(height, 0x7fffffff));
+    tileWidth = int32(std::min<int64>(width, 0x7fffffff));
+  }
   record.inputRate = kFixedOne;
   record.maskRate = kFixedOne;
   PrepareTransform(parameters, gTransformCoefficients);
@@ -67,41 +73,29 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
       tile.left = int32(filter.left + j * tileWidth);
       tile.bottom = int32(std::min<int64>(int64(tile.top) + tileHeight, filter.bottom));
       tile.right = int32(std::min<int64>(int64(tile.left) + tileWidth, filter.right));
-      SetInRect(record, tile);
-      SetOutRect(record, tile);
       if (record.haveMask) SetMaskRect(record, tile);
-      record.inLoPlane = record.outLoPlane = 0;
-      record.inHiPlane = record.outHiPlane = int16(planes - 1);
-
-      result = record.advanceState();
+      PixelRequest request;
+      request.in = request.out = tile;
+      request.setOut = request.writesOut = true;
+      request.planes = planes;
+      DeliveredPixels pixels;
+      result = RequestPixels(record, request, pixels);
       if (result != noErr) return;
 
-      const VRect out = OutRect(record);
       BandJob job = prototype;
-      job.data = static_cast<uint8*>(record.outData);
-      job.rowBytes = record.outRowBytes;
+      job.data = pixels.out;
+      job.rowBytes = pixels.outRowBytes;
       job.maskData = record.maskData;
       job.maskRowBytes = record.maskRowBytes;
-      job.endColumn = Width(out);
+      job.endColumn = Width(tile);
       // Many hosts hand an empty or stale output buffer: the tile's pixels
       // are taken from the input buffer. The same memory for both is the
       // in-place case.
-      if (record.inData != nullptr && record.inData != record.outData) {
-        job.source = static_cast<const uint8*>(record.inData);
-        job.sourceRowBytes = record.inRowBytes;
+      if (pixels.in != pixels.out) {
+        job.source = pixels.in;
+        job.sourceRowBytes = pixels.inRowBytes;
       }
-      // Rows shorter than the tile's pixels mean the host's buffer is not
-      // what its record describes (a wrong depth, say): filtering would run
-      // past it.
-      const int64 rowLength = int64(job.endColumn) * planes * (depth / 8);
-      if (job.data != nullptr && Height(out) > 0 && job.endColumn > 0 &&
-          (job.rowBytes < rowLength || (job.source != nullptr && job.sourceRowBytes < rowLength))) {
-        result = filterBadParameters;
-        return;
-      }
-      if (job.data != nullptr && Height(out) > 0 && job.endColumn > 0) {
-        RunParallelStep(crew, job, Height(out));
-      }
+      RunParallelStep(crew, job, Height(tile));
 
       ++done;
       if (record.progressProc) {

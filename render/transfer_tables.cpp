@@ -77,7 +77,8 @@ void BuildLinearToSrgbTable(TransferTables& tables) {
 }
 
 void ReleaseTransferTables(TransferTables& tables) {
-  ReleaseOne(tables.owner, tables.cspaceBufferID_LUT2, tables.srgbToLinear);
+  // In the reverse order of their allocation, as some hosts need.
   ReleaseOne(tables.owner, tables.cspaceBufferID_LUT1, tables.linearToSrgb);
+  ReleaseOne(tables.owner, tables.cspaceBufferID_LUT2, tables.srgbToLinear);
   tables.owner = nullptr;
 }

@@ -49,9 +49,11 @@ TEST(AnalyzeArea, TurnsTheAverageColourNeutral) {
   EXPECT_FLOAT_EQ(a.parameters.greenGain, 0.75);
   EXPECT_FLOAT_EQ(a.parameters.blueGain, 1.0);
   EXPECT_EQ(a.parameters.redGainFine, 0.0);
-  // One plane per request, at full resolution, of exactly the area.
-  ASSERT_EQ(h.requests().size(), 3u);
-  EXPECT_EQ(h.requests()[2].inLoPlane, 2);
+  // One request for all colour planes, at full resolution, of exactly the area.
+  ASSERT_EQ(h.requests().size(), 1u);
+  EXPECT_EQ(h.requests()[0].inLoPlane, 0);
+  EXPECT_EQ(h.requests()[0].inHiPlane, 2);
+  EXPECT_EQ(h.requests()[0].rate, 1);
   EXPECT_EQ(h.requests()[0].inRect.left, 5);
   EXPECT_EQ(h.requests()[0].inRect.bottom, 25);
 
@@ -109,17 +111,25 @@ TEST(AnalyzeArea, AGreyDocumentHasOnlyOnePlaneToAverage) {
   EXPECT_FLOAT_EQ(a.parameters.greenGain, 2.0);
 }
 
-TEST(AnalyzeArea, AFourthPlaneIsNeverRead) {
+TEST(AnalyzeArea, AFourthPlaneIsNeverAveraged) {
+  // CMYK: the fourth plane comes with the others (every request asks for
+  // all colour planes) but does not move the gains.
   Document d = Flat(8, 8, 4, 16, 100, 200, 150);
+  for (int32 y = 0; y < 8; ++y)
+    for (int32 x = 0; x < 8; ++x) d.Set<uint16>(x, y, 3, 1);
   Host h(d);
   Analysis a = Analyze(h, {0, 0}, {8, 8});
   ASSERT_EQ(a.result, noErr);
-  EXPECT_EQ(h.requests().size(), 3u);
+  ASSERT_EQ(h.requests().size(), 1u);
+  EXPECT_EQ(h.requests()[0].inHiPlane, 3);
+  EXPECT_NEAR(a.parameters.redGain, 1.5, 1e-3);
+  EXPECT_NEAR(a.parameters.greenGain, 0.75, 1e-3);
+  EXPECT_NEAR(a.parameters.blueGain, 1.0, 1e-3);
 }
 
 TEST(AnalyzeArea, AHostErrorLeavesTheParametersAlone) {
   Host h(Flat(8, 8, 3, 8, 100, 200, 150));
-  h.ledger().FailAt("advanceState", 2);
+  h.ledger().FailAt("advanceState", 1);
   Analysis a = Analyze(h, {0, 0}, {8, 8});
   EXPECT_EQ(a.result, memFullErr);
   EXPECT_EQ(a.parameters.redGain, 1.0);

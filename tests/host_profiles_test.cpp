@@ -1,17 +1,25 @@
-// What real hosts do differently, each through a silent run (a played
-// action) and a dialog run (a UI script). Where the host offers what the run
-// needs, the result is exactly that of a complete host; where it does not,
-// the run fails cleanly: an error or a message, the document untouched,
-// every host resource given back.
+// What hosts do differently, each through a silent run (a played action)
+// and a dialog run (a UI script). Where the host offers what the run needs,
+// the result is exactly that of a complete host; where it does not, the run
+// fails cleanly: an error or a message, the document untouched, every host
+// resource given back.
+//
+// Two families: hosts written from the interface, each leaving one thing
+// out or getting one thing wrong; and the applications that really load
+// this filter (host/host_profiles), each with everything it is known to do,
+// checked against Photoshop's result pixel for pixel: the document, the
+// preview it was shown, and the gains the eyedropper picked.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "host/display.h"
 #include "host/filter_run.h"
 #include "host/host.h"
+#include "host/host_profiles.h"
 #include "host/message_log.h"
 #include "host/plugin_module.h"
 #include "host/ui_script.h"
@@ -37,6 +45,8 @@ struct Profile {
   int32 width = 90, height = 70, depth = 8;
   Expect silent = Expect::Identical;
   Expect dialog = Expect::Identical;
+  // A refusal the user is told about in words: the start of that message.
+  const char* says = nullptr;
 };
 
 FilterParameters Played() {
@@ -69,7 +79,7 @@ const std::vector<Profile>& Profiles() {
     add("no sSPBasic", [](HostOptions& o) { o.offerBasicSuite = false; });
     // Nothing to play: the filter asks for its dialog, which an unattended
     // silent run cancels.
-    add("no descriptorParameters", [](HostOptions& o) { o.offerDescriptorParameters = false; })->silent =
+    add("no descriptorParameters", [](HostOptions& o) { o.scripting = host::ScriptingSupport::Absent; })->silent =
         Expect::Refused;
     add("no bufferProcs", [](HostOptions& o) { o.offerBufferProcs = false; });
     add("no handleProcs", [](HostOptions& o) { o.offerHandleProcs = false; });
@@ -82,6 +92,7 @@ const std::vector<Profile>& Profiles() {
     // A host that misreports the depth of its rows: refused, never overrun.
     Profile* lying = add("depth 32 reported for 8-bit rows", [](HostOptions& o) { o.reportedDepth = 32; });
     lying->silent = lying->dialog = Expect::Refused;
+    lying->says = "Kestrelle cannot read the image from this host application: asked for ";
     add("negative tile sizes", [](HostOptions& o) { o.tileWidth = -16, o.tileHeight = -1; });
     add("zero tile sizes", [](HostOptions& o) { o.tileWidth = o.tileHeight = 0; });
     add("tiles wide and flat", [](HostOptions& o) { o.tileWidth = 64, o.tileHeight = 5; });
@@ -166,6 +177,12 @@ class HostProfiles : public ::testing::TestWithParam<size_t> {
     } else {
       EXPECT_NE(run.Error(), noErr);
       EXPECT_EQ(FirstDifference(h.document(), original), "");
+      if (profile().says != nullptr) {
+        // Told once, in words, without a second box with the bare number.
+        const std::vector<host::ShownBox> shown = log.Messages();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].text.rfind(profile().says, 0), 0u) << shown[0].text;
+      }
     }
   }
 
@@ -191,3 +208,149 @@ INSTANTIATE_TEST_SUITE_P(Hosts, HostProfiles, ::testing::Range(size_t(0), Profil
                              name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                            return name;
                          });
+
+// --- The applications -------------------------------------------------------
+
+namespace {
+
+// Larger than the preview, so the dialog fits it to the frame, zooms and
+// pans: every kind of pixel request a dialog run makes.
+constexpr int32 kAppWidth = 520, kAppHeight = 400;
+
+// What one dialog run leaves: the document, the preview the host was last
+// given, and the rows' values when OK was clicked.
+struct DialogOutcome {
+  Document document;
+  std::vector<uint8> preview;
+  std::vector<std::string> values;
+};
+
+// Wheel in from fit, pan with the right button, pick a neutral area with the
+// eyedropper (which zooms to 100 %), then a slider: OK.
+const char kAppScript[] =
+    "click Reset; wheel 1; press right 260,200; move 230,170; release right 230,170;"
+    "pick 150,200,190,260; drag \"Highlight Recovery\" 30; ok";
+
+class HostApplications : public ::testing::TestWithParam<size_t> {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
+  }
+
+  const host::HostProfile& profile() const { return host::HostProfiles()[GetParam()]; }
+
+  // 8-bit RGB, with a transparency plane where the host hands one over (the
+  // filter must leave it as it is).
+  Document Original(const host::HostProfile& p) const {
+    Document d = host::MakeDocument(kAppWidth, kAppHeight, p.transparencyPlane ? 4 : 3, 8);
+    d.imageMode = plugInModeRGBColor;
+    FillNoise(d, 29);
+    return d;
+  }
+
+  HostOptions Options(const host::HostProfile& p) const {
+    HostOptions o;
+    p.apply(o, kAppWidth, kAppHeight);
+    return o;
+  }
+
+  // One run of `script` on `h` with the host's document reset to `original`.
+  DialogOutcome Dialog(Host& h, const Document& original, const char* script, bool askForParameters) {
+    h.document() = original;
+    host::MessageLog log;
+    log.Attach(module, false);
+    h.scripting().Play(host::Descriptor(), plugInDialogDisplay);
+    host::UiScript ui;
+    std::string error;
+    EXPECT_TRUE(host::ParseUiScript(script, ui, &error)) << error;
+    host::UiSession session(h, module, ui);
+    EXPECT_TRUE(session.Start(&error)) << error;
+    const host::RunResult run = host::RunFilter(h, module.entry(), askForParameters);
+    session.Finish();
+    log.Settle();
+    log.Detach();
+    EXPECT_TRUE(session.dialogSeen());
+    EXPECT_EQ(session.error(), "");
+    EXPECT_EQ(run.Error(), noErr);
+    for (const host::ShownBox& b : log.Messages()) ADD_FAILURE() << "message: " << b.text;
+    EXPECT_TRUE(IsBalanced(h));
+    return DialogOutcome{h.document(), h.ShownPreview(), session.closingValues()};
+  }
+
+  // Photoshop's outcome of the application script, once per document shape.
+  const DialogOutcome& Reference(const host::HostProfile& p) {
+    static std::map<bool, DialogOutcome> cache;
+    auto found = cache.find(p.transparencyPlane);
+    if (found != cache.end()) return found->second;
+    host::HostWindow window;
+    HostOptions o = Options(host::HostProfiles()[0]);
+    o.ownerWindow = window.handle();
+    Host h(Original(p), o);
+    return cache[p.transparencyPlane] = Dialog(h, Original(p), kAppScript, true);
+  }
+
+  host::PluginModule module;
+};
+
+TEST_P(HostApplications, DialogRunMatchesPhotoshop) {
+  const host::HostProfile& p = profile();
+  SCOPED_TRACE(p.name);
+  const DialogOutcome& reference = Reference(p);
+  ASSERT_EQ(reference.values.size(), size_t(host::kUiRowCount));
+  // The eyedropper set the gains: not the defaults Reset left.
+  EXPECT_NE(reference.values[0] + reference.values[2] + reference.values[4], "1.001.001.00");
+
+  host::HostWindow window;
+  HostOptions o = Options(p);
+  o.ownerWindow = window.handle();
+  Host h(Original(p), o);
+  const DialogOutcome outcome = Dialog(h, Original(p), kAppScript, true);
+  EXPECT_EQ(outcome.values, reference.values);
+  EXPECT_EQ(FirstDifference(outcome.document, reference.document), "");
+  EXPECT_FALSE(outcome.preview.empty());
+  EXPECT_TRUE(outcome.preview == reference.preview) << "the preview differs from Photoshop's";
+}
+
+// Hosts that play actions run silently with the played settings; the others
+// open the dialog on every run, and it starts from the settings of the last
+// run (kept in the registry, or by the filter where the host has none).
+TEST_P(HostApplications, SettingsCarryToTheNextRun) {
+  const host::HostProfile& p = profile();
+  SCOPED_TRACE(p.name);
+  const Document original = Original(p);
+  host::HostWindow window;
+  HostOptions o = Options(p);
+  o.ownerWindow = window.handle();
+  Host h(original, o);
+  const VRect all{0, 0, kAppHeight, kAppWidth};
+  if (o.scripting == host::ScriptingSupport::Full) {
+    host::MessageLog log;
+    log.Attach(module, false, true);
+    h.scripting().Play(ActionFor(Played()), plugInDialogDontDisplay);
+    const host::RunResult run = host::RunFilter(h, module.entry(), true);
+    log.Settle();
+    log.Detach();
+    EXPECT_EQ(run.Error(), noErr);
+    for (const host::ShownBox& b : log.Messages()) ADD_FAILURE() << "message: " << b.text;
+    EXPECT_TRUE(IsBalanced(h));
+    EXPECT_EQ(FirstDifference(h.document(), Expected(original, Played(), all)), "");
+    return;
+  }
+  Dialog(h, original, kScript, true);
+  EXPECT_EQ(FirstDifference(h.document(), Expected(original, Scripted(), all)), "");
+  // The next run: the dialog opens on the same settings; OK.
+  const DialogOutcome again = Dialog(h, original, "ok", true);
+  EXPECT_EQ(FirstDifference(again.document, Expected(original, Scripted(), all)), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Applications, HostApplications,
+                         ::testing::Range(size_t(0), host::HostProfiles().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           std::string name;
+                           for (const char* c = host::HostProfiles()[info.param].name; *c; ++c)
+                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                           return name;
+                         });
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "plugin/pixel_request.h"
 #include "plugin/scripting_keys.h"
 #include "render/planes.h"
 #include "render/render_final.h"
@@ -41,6 +42,7 @@ FilterParameters WarmCast() {
 
 CallScope::CallScope(host::Host& h) : host_(h) {
   if (BigDocumentStruct* big = h.record().bigDocumentData) big->PluginUsing32BitCoordinates = 1;
+  BeginPixelRequests(h.record());
   AllocateTransferTables(gTransferTables, &h.record());
   BuildSrgbToLinearTable(gTransferTables);
   BuildLinearToSrgbTable(gTransferTables);

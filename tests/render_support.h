@@ -20,9 +20,9 @@ FilterParameters WarmCast();
 // writes set to 1), as a host hands a recorded action back.
 host::Descriptor ActionFor(const FilterParameters& p);
 
-// Switches the host to 32-bit coordinates (when offered) and builds the
-// transfer tables in its buffers, as every PluginMain call does; undone on
-// destruction.
+// Switches the host to 32-bit coordinates (when offered), starts the call's
+// pixel requests afresh and builds the transfer tables in its buffers, as
+// every PluginMain call does; undone on destruction.
 class CallScope {
  public:
   explicit CallScope(host::Host& h);

@@ -1,5 +1,14 @@
 #include "test_support.h"
 
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "host/cli/cli.h"
 #include "host/plugin_module.h"
 #include "platform/message_box.h"
@@ -20,3 +29,36 @@ std::string BuiltModulePath() {
   // Tests live in <build>/tests; the module in <build>.
   return ExecutableDirectory() + "../" + host::DefaultModuleName();
 }
+
+std::string UserConfigDirectory() {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "no-test";
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.') c = '_';
+  return (std::filesystem::path(ExecutableDirectory()) / "user-config" / name).string();
+}
+
+namespace {
+
+// Every test gets an empty settings folder of its own, so the filter's
+// per-user file (kept where a host has no registry) never carries one
+// test's settings into another, nor into the user's own.
+class UserConfigIsolation : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override {
+    const std::string folder = UserConfigDirectory();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+#ifdef _WIN32
+    SetEnvironmentVariableA("APPDATA", folder.c_str());
+#else
+    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+#endif
+  }
+};
+
+const bool kIsolated = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new UserConfigIsolation);
+  return true;
+}();
+
+}  // namespace

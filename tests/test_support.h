@@ -34,6 +34,10 @@ std::string ExecutableDirectory();
 // the test program.
 std::string BuiltModulePath();
 
+// The folder the current test's plug-in keeps per-user settings in (each
+// test starts with none).
+std::string UserConfigDirectory();
+
 // A test assertion that the host got back everything the plug-in acquired.
 inline ::testing::AssertionResult IsBalanced(const host::Host& h) {
   std::string why;
