@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -34,6 +35,15 @@ class FuzzInput {
   size_t size_;
   size_t at_ = 0;
 };
+
+// The filter keeps per-user settings in a file on hosts without a registry:
+// a fuzzer's inputs must never reach the user's own, so every target gets a
+// folder of its own for the run.
+inline const bool kPrivateUserFolder = [] {
+  char folder[] = "/tmp/kestrelle-fuzz-XXXXXX";
+  if (mkdtemp(folder) != nullptr) setenv("XDG_CONFIG_HOME", folder, 1);
+  return true;
+}();
 
 inline void QuietMessages() {
   platform::SetMessageSink([](const char*, const char*, void*) {}, nullptr);

@@ -86,7 +86,12 @@ bool DecodeLastUsedFile(const std::vector<uint8>& bytes, FilterParameters& param
       if (!std::isfinite(value)) return false;
       ParameterAt(p, k.parameterIndex) = value;
     } else if (k.type == KeyType::Integer) {
-      StoreViewValue(v, k.key, int32(uint32(GetLittle(at, 4))));
+      // A value the field cannot hold (savedFlag is one byte) was never
+      // written by this filter.
+      const int32 value = int32(uint32(GetLittle(at, 4)));
+      int32 stored = 0;
+      StoreViewValue(v, k.key, value);
+      if (!ReadViewValue(v, k.key, stored) || stored != value) return false;
     } else {
       if (*at > 1) return false;
       p.ignoreSelection = *at == 1;

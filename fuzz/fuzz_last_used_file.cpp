@@ -1,0 +1,20 @@
+// Whatever bytes stand in the per-user last-used file: the reader takes all
+// of them or none, never crashes, and what it takes writes back to the very
+// same bytes.
+#include "fuzz_support.h"
+#include "plugin/last_used_file.h"
+#include "plugin/parameters.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::vector<uint8> bytes(data, data + size);
+  FilterParameters p{};
+  ResetParameters(p);
+  ProxyViewState view;
+  if (!DecodeLastUsedFile(bytes, p, view)) {
+    for (int i = 0; i < kParameterCount; ++i) FUZZ_CHECK(ParameterAt(p, i) == kDefaultParameterValues[i]);
+    FUZZ_CHECK(!p.ignoreSelection && view.zoomLevel == ProxyViewState().zoomLevel);
+    return 0;
+  }
+  FUZZ_CHECK(EncodeLastUsedFile(p, view) == bytes);
+  return 0;
+}
