@@ -196,12 +196,25 @@ OSErr Host::DisplayPixels(const PSPixelMap* map, const VRect* source, int32 row,
   // filter rectangle. The eyedropper's analysis asks for the same rectangle
   // in and out; a preview fetch leaves the output rectangle alone.
   view.rate = std::max<int32>(1, record_.inputRate >> 16);
+  const int64 mapW = Width(map->bounds), mapH = Height(map->bounds);
   for (auto q = requests_.rbegin(); q != requests_.rend(); ++q) {
-    if (q->rate != view.rate || SameRect(q->inRect, q->outRect)) continue;
-    const bool sameSize = Width(q->inRect) == Width(map->bounds) && Height(q->inRect) == Height(map->bounds);
-    if (sameSize || (view.rate == 1 && SameRect(q->inRect, filterRect_))) {
+    if (SameRect(q->inRect, q->outRect)) continue;
+    if (q->rate == view.rate) {
+      const bool sameSize = Width(q->inRect) == mapW && Height(q->inRect) == mapH;
+      if (sameSize || (view.rate == 1 && SameRect(q->inRect, filterRect_))) {
+        view.fetchKnown = true;
+        view.fetched = q->inRect;
+        break;
+      }
+    } else if (q->rate == 1 && view.rate > 1 && Width(q->inRect) == (mapW - 1) * view.rate + 1) {
+      // A host that does not sample: the filter took every rate-th pixel of
+      // full-resolution rows, in bands, the last of which ends at the
+      // window's last row.
       view.fetchKnown = true;
-      view.fetched = q->inRect;
+      view.fetched.left = q->inRect.left / view.rate;
+      view.fetched.right = int32(view.fetched.left + mapW);
+      view.fetched.bottom = (q->inRect.bottom - 1) / view.rate + 1;
+      view.fetched.top = int32(view.fetched.bottom - mapH);
       break;
     }
   }

@@ -93,7 +93,7 @@ void Host::BuildRecord() {
   }
   r.bufferProcs = options_.offerBufferProcs ? &bufferTable_ : nullptr;
   r.handleProcs = options_.offerHandleProcs ? &handleTable_ : nullptr;
-  r.samplingSupport = 1;  // integral sampling rates
+  r.samplingSupport = options_.samplingSupport;
   r.inputRate = kFixedOne;
   r.maskRate = kFixedOne;
   r.inTileWidth = r.outTileWidth = r.maskTileWidth = r.absTileWidth = options_.tileWidth;

@@ -114,6 +114,9 @@ struct HostOptions {
   // memory that cannot be read and maxSpace64 holds garbage.
   bool garbageRecordTail = false;
   int32 bufferSpace = 0;
+  // samplingSupport as the record states it: 1, integral rates; 0, the host
+  // does not sample at all and delivers full resolution whatever inputRate says.
+  char samplingSupport = 1;
   // Told of every progressProc call (a progress bar).
   std::function<void(int32 done, int32 total)> onProgress;
   // abortProc answers true once this is set (Ctrl-C).

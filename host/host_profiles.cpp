@@ -28,6 +28,7 @@ void PspiHost(HostOptions& o, int32 width, int32 height) {
   o.output = OutputBuffer::Prefilled;
   o.cachesInputByRect = true;
   o.displayPixelsStrict = true;
+  o.samplingSupport = 0;
 }
 
 // GIMP's PSPI plug-in.
@@ -42,6 +43,7 @@ void Gimp(HostOptions& o, int32, int32) {
   o.refusesEmptyHandles = true;
   o.outsideImageUninitialised = true;
   o.keepsOnlyLastOutput = true;
+  o.samplingSupport = 0;
 }
 
 // Paint.NET's filter host (PSFilterPdn), which runs the filter in a helper
@@ -92,6 +94,7 @@ void OlderHost(HostOptions& o, int32, int32) {
   o.garbageRecordTail = true;
   o.offerBasicSuite = false;
   o.offerPlatformData = false;
+  o.samplingSupport = 0;
 }
 
 }  // namespace

@@ -100,7 +100,8 @@ OSErr Host::AdvanceState() {
   const Document& d = document_;
   const VRect in = Read(OfferedBigDocument(), r.inRect, bigDocument_.inRect32);
   const VRect out = Read(OfferedBigDocument(), r.outRect, bigDocument_.outRect32);
-  const int32 rate = std::max<int32>(1, r.inputRate >> 16);
+  // A host that does not sample ignores the rate: full resolution.
+  const int32 rate = options_.samplingSupport == 0 ? 1 : std::max<int32>(1, r.inputRate >> 16);
   requests_.push_back(PixelRequest{in, out, r.inLoPlane, r.inHiPlane, r.outLoPlane, r.outHiPlane, rate});
 
   const int32 sample = d.SampleBytes();

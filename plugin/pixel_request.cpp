@@ -1,6 +1,9 @@
 #include "pixel_request.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "../platform/message_box.h"
 #include "call_state.h"
@@ -90,23 +93,9 @@ std::string Check(const FilterRecord& record, const PixelRequest& request, int32
   return why;
 }
 
-}  // namespace
-
-void BeginPixelRequests(const FilterRecord& record) {
-  gHostBuffer = HostBuffer{};
-  gHostBuffer.heldOnEntry = record.inData != nullptr;
-  gHostBuffer.entryIn = InRect(record);
-}
-
-OSErr RequestPixels(FilterRecord& record, const PixelRequest& request, DeliveredPixels& delivered) {
-  delivered = DeliveredPixels{};
-  if (record.advanceState == nullptr) return errPlugInHostInsufficient;
-  if (request.planes <= 0) return filterBadParameters;
-  const int32 depth = SampleDepth(record);
-  if (depth != 8 && depth != 16 && depth != 32) return filterBadParameters;
-  const int32 sampleBytes = depth / 8;
+// The checked request itself, at the rate the request names.
+OSErr RequestChecked(FilterRecord& record, const PixelRequest& request, int32 sampleBytes) {
   if (request.setOut) SetOutRect(record, request.out);
-
   if (MayHoldOtherBuffer(request)) {
     if (const OSErr err = AskForAnotherRectangle(record, request)) return err;
   }
@@ -128,6 +117,74 @@ OSErr RequestPixels(FilterRecord& record, const PixelRequest& request, Delivered
     gCallState.reported = true;
     return filterBadParameters;
   }
+  return noErr;
+}
+
+// Full-resolution rows of a band, at most this many bytes per request.
+constexpr int64 kSamplingBandBytes = int64(8) << 20;
+
+// The pixels a sampling host would deliver, for a host that does not sample:
+// every rate-th pixel of every rate-th row of the full-resolution rectangle
+// behind the request, fetched in bands of rows and kept here.
+std::vector<uint8> gSampled;
+
+OSErr RequestSampledByFilter(FilterRecord& record, const PixelRequest& request, int32 sampleBytes,
+                             DeliveredPixels& delivered) {
+  const int64 n = request.rate >> 16;
+  const VRect& in = request.in;
+  const int64 width = Width(in), height = Height(in);
+  const int64 pixelBytes = int64(request.planes) * sampleBytes;
+  const int64 fullWidth = (width - 1) * n + 1;
+  if (int64(in.left) * n + fullWidth > 0x7fffffff || int64(in.bottom) * n > 0x7fffffff ||
+      width * height * pixelBytes > (int64(1) << 31))
+    return memFullErr;
+  gSampled.assign(size_t(width * height * pixelBytes), 0);
+  const int64 rowsPerBand = std::max<int64>(1, kSamplingBandBytes / std::max<int64>(1, fullWidth * pixelBytes * n));
+  for (int64 first = 0; first < height; first += rowsPerBand) {
+    const int64 last = std::min(height, first + rowsPerBand);  // sampled rows [first, last)
+    PixelRequest band = request;
+    band.rate = kFixedOne;
+    band.in.top = int32((in.top + first) * n);
+    band.in.bottom = int32((in.top + last - 1) * n + 1);
+    band.in.left = int32(in.left * n);
+    band.in.right = int32(band.in.left + fullWidth);
+    if (const OSErr err = RequestChecked(record, band, sampleBytes)) return err;
+    const uint8* base = static_cast<const uint8*>(record.inData);
+    for (int64 y = first; y < last; ++y) {
+      const uint8* row = base + (y - first) * n * record.inRowBytes;
+      uint8* out = gSampled.data() + y * width * pixelBytes;
+      for (int64 x = 0; x < width; ++x) std::memcpy(out + x * pixelBytes, row + x * n * pixelBytes, size_t(pixelBytes));
+    }
+  }
+  // The record tells what was asked, as after any other request.
+  SetInRect(record, in);
+  record.inputRate = request.rate;
+  delivered.in = gSampled.data();
+  delivered.inRowBytes = int32(width * pixelBytes);
+  delivered.sampleBytes = sampleBytes;
+  return noErr;
+}
+
+}  // namespace
+
+void BeginPixelRequests(const FilterRecord& record) {
+  gHostBuffer = HostBuffer{};
+  gHostBuffer.heldOnEntry = record.inData != nullptr;
+  gHostBuffer.entryIn = InRect(record);
+}
+
+OSErr RequestPixels(FilterRecord& record, const PixelRequest& request, DeliveredPixels& delivered) {
+  delivered = DeliveredPixels{};
+  if (record.advanceState == nullptr) return errPlugInHostInsufficient;
+  if (request.planes <= 0) return filterBadParameters;
+  const int32 depth = SampleDepth(record);
+  if (depth != 8 && depth != 16 && depth != 32) return filterBadParameters;
+  const int32 sampleBytes = depth / 8;
+  // Hosts that do not sample deliver full resolution whatever the rate says:
+  // the filter samples itself (only the input is ever sampled).
+  if (request.rate > kFixedOne && record.samplingSupport == 0 && !request.writesOut && !Empty(request.in))
+    return RequestSampledByFilter(record, request, sampleBytes, delivered);
+  if (const OSErr err = RequestChecked(record, request, sampleBytes)) return err;
   delivered.in = static_cast<const uint8*>(record.inData);
   delivered.inRowBytes = record.inRowBytes;
   delivered.out = static_cast<uint8*>(record.outData);

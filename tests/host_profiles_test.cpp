@@ -215,7 +215,7 @@ namespace {
 
 // Larger than the preview, so the dialog fits it to the frame, zooms and
 // pans: every kind of pixel request a dialog run makes.
-constexpr int32 kAppWidth = 520, kAppHeight = 400;
+constexpr int32 kAppWidth = 900, kAppHeight = 700;
 
 // What one dialog run leaves: the document, the preview the host was last
 // given, and the rows' values when OK was clicked.
@@ -225,18 +225,21 @@ struct DialogOutcome {
   std::vector<std::string> values;
 };
 
-// Wheel in from fit, pan with the right button, pick a neutral area with the
-// eyedropper (which zooms to 100 %), then a slider: OK.
+// A smaller dialog, zoomed out to 50 % (the host samples, or the filter does where the host
+// cannot), pan there with the right button, pick a neutral area with the
+// eyedropper (which zooms back to 100 % and drags it into view), then a
+// slider: OK.
 const char kAppScript[] =
-    "click Reset; wheel 1; press right 260,200; move 230,170; release right 230,170;"
+    "click Reset; resize 640 480; wheel -1; press right 450,350; move 380,300; release right 380,300;"
     "pick 150,200,190,260; drag \"Highlight Recovery\" 30; ok";
+// The same, left at 50 %: the preview last shown is the sampled one.
+const char kZoomedOutScript[] =
+    "click Reset; resize 640 480; wheel -1; press right 450,350; move 380,300; release right 380,300;"
+    "drag \"R Gain\" 120; ok";
+const char* const kAppScripts[] = {kAppScript, kZoomedOutScript};
 
 class HostApplications : public ::testing::TestWithParam<size_t> {
  protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
-  }
 
   const host::HostProfile& profile() const { return host::HostProfiles()[GetParam()]; }
 
@@ -256,13 +259,19 @@ class HostApplications : public ::testing::TestWithParam<size_t> {
   }
 
   // One run of `script` on `h` with the host's document reset to `original`.
+  // The module is loaded for the run and unloaded after it, as a host that
+  // was restarted: nothing the module kept in memory carries over, so runs
+  // compare from the same start and settings carry only through the host or
+  // the filter's own file.
   DialogOutcome Dialog(Host& h, const Document& original, const char* script, bool askForParameters) {
+    host::PluginModule module;
+    std::string error;
+    EXPECT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
     h.document() = original;
     host::MessageLog log;
     log.Attach(module, false);
     h.scripting().Play(host::Descriptor(), plugInDialogDisplay);
     host::UiScript ui;
-    std::string error;
     EXPECT_TRUE(host::ParseUiScript(script, ui, &error)) << error;
     host::UiSession session(h, module, ui);
     EXPECT_TRUE(session.Start(&error)) << error;
@@ -278,38 +287,46 @@ class HostApplications : public ::testing::TestWithParam<size_t> {
     return DialogOutcome{h.document(), h.ShownPreview(), session.closingValues()};
   }
 
-  // Photoshop's outcome of the application script, once per document shape.
-  const DialogOutcome& Reference(const host::HostProfile& p) {
-    static std::map<bool, DialogOutcome> cache;
-    auto found = cache.find(p.transparencyPlane);
+  // Photoshop's outcome of a script, once per script and document shape.
+  const DialogOutcome& Reference(const host::HostProfile& p, const char* script) {
+    static std::map<std::pair<const char*, bool>, DialogOutcome> cache;
+    const auto key = std::make_pair(script, p.transparencyPlane);
+    auto found = cache.find(key);
     if (found != cache.end()) return found->second;
     host::HostWindow window;
     HostOptions o = Options(host::HostProfiles()[0]);
     o.ownerWindow = window.handle();
     Host h(Original(p), o);
-    return cache[p.transparencyPlane] = Dialog(h, Original(p), kAppScript, true);
+    DialogOutcome& outcome = cache[key] = Dialog(h, Original(p), script, true);
+    // The script went where it says: the host was asked for pixels at 50 %.
+    bool sampled = false;
+    for (const host::PixelRequest& q : h.requests()) sampled = sampled || q.rate == 2;
+    EXPECT_TRUE(sampled);
+    return outcome;
   }
-
-  host::PluginModule module;
 };
 
 TEST_P(HostApplications, DialogRunMatchesPhotoshop) {
   const host::HostProfile& p = profile();
-  SCOPED_TRACE(p.name);
-  const DialogOutcome& reference = Reference(p);
-  ASSERT_EQ(reference.values.size(), size_t(host::kUiRowCount));
-  // The eyedropper set the gains: not the defaults Reset left.
-  EXPECT_NE(reference.values[0] + reference.values[2] + reference.values[4], "1.001.001.00");
+  for (const char* script : kAppScripts) {
+    SCOPED_TRACE(std::string(p.name) + ": " + script);
+    const DialogOutcome& reference = Reference(p, script);
+    ASSERT_EQ(reference.values.size(), size_t(host::kUiRowCount));
 
-  host::HostWindow window;
-  HostOptions o = Options(p);
-  o.ownerWindow = window.handle();
-  Host h(Original(p), o);
-  const DialogOutcome outcome = Dialog(h, Original(p), kAppScript, true);
-  EXPECT_EQ(outcome.values, reference.values);
-  EXPECT_EQ(FirstDifference(outcome.document, reference.document), "");
-  EXPECT_FALSE(outcome.preview.empty());
-  EXPECT_TRUE(outcome.preview == reference.preview) << "the preview differs from Photoshop's";
+    host::HostWindow window;
+    HostOptions o = Options(p);
+    o.ownerWindow = window.handle();
+    Host h(Original(p), o);
+    ClearUserConfig();  // what the run before left is no part of this one
+    const DialogOutcome outcome = Dialog(h, Original(p), script, true);
+    EXPECT_EQ(outcome.values, reference.values);
+    EXPECT_EQ(FirstDifference(outcome.document, reference.document), "");
+    EXPECT_FALSE(outcome.preview.empty());
+    EXPECT_TRUE(outcome.preview == reference.preview) << "the preview differs from Photoshop's";
+  }
+  // The eyedropper set the gains: not the defaults Reset left.
+  const std::vector<std::string>& picked = Reference(p, kAppScript).values;
+  EXPECT_NE(picked[0] + picked[2] + picked[4], "1.01.01.0");
 }
 
 // Hosts that play actions run silently with the played settings; the others
@@ -325,6 +342,9 @@ TEST_P(HostApplications, SettingsCarryToTheNextRun) {
   Host h(original, o);
   const VRect all{0, 0, kAppHeight, kAppWidth};
   if (o.scripting == host::ScriptingSupport::Full) {
+    host::PluginModule module;
+    std::string error;
+    ASSERT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
     host::MessageLog log;
     log.Attach(module, false, true);
     h.scripting().Play(ActionFor(Played()), plugInDialogDontDisplay);

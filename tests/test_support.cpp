@@ -38,6 +38,11 @@ std::string UserConfigDirectory() {
   return (std::filesystem::path(ExecutableDirectory()) / "user-config" / name).string();
 }
 
+void ClearUserConfig() {
+  std::error_code ignored;
+  std::filesystem::remove_all(UserConfigDirectory(), ignored);
+}
+
 namespace {
 
 // Every test gets an empty settings folder of its own, so the filter's
@@ -46,8 +51,7 @@ namespace {
 class UserConfigIsolation : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override {
     const std::string folder = UserConfigDirectory();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    ClearUserConfig();
 #ifdef _WIN32
     SetEnvironmentVariableA("APPDATA", folder.c_str());
 #else

@@ -37,6 +37,8 @@ std::string BuiltModulePath();
 // The folder the current test's plug-in keeps per-user settings in (each
 // test starts with none).
 std::string UserConfigDirectory();
+// Empties it, as for a user who never ran the filter.
+void ClearUserConfig();
 
 // A test assertion that the host got back everything the plug-in acquired.
 inline ::testing::AssertionResult IsBalanced(const host::Host& h) {
