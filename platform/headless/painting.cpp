@@ -162,7 +162,7 @@ void DrawButton(const Window& c, const Surface& s) {
         s.Put(box.left + 6 + i, box.top + 8 - i, kBlack);
       }
     }
-    s.Text(text, r.left + 17, r.top + (height - kGlyphHeight) / 2, kBlack);
+    s.Text(text, r.left + kCheckBoxTextOffset, r.top + (height - kGlyphHeight) / 2, kBlack);
     return;
   }
   s.Fill(r, c.pressed ? kPressedFace : kButtonFace);
@@ -185,8 +185,8 @@ void DrawStatic(const Window& c, const Surface& s) {
   const RECT r = c.rect;
   s.Fill(r, kButtonFace);
   const bool centred = (c.style & 0x3) == SS_CENTER;
-  // Wrapped only where there is room for a second line: the built-in glyphs
-  // are wider than the dialog font, and a short label should stay readable.
+  // Wrapped only where there is room for a second line; a one-line label
+  // is drawn whole (the glyphs are sized so that the template's labels fit).
   const std::string text = WithoutMnemonics(c.text);
   const bool oneLine = r.bottom - r.top < 2 * kLineHeight;
   int y = r.top;

@@ -152,6 +152,8 @@ void Pump();
 constexpr int kGlyphHeight = 7;
 constexpr int kLineHeight = 13;
 constexpr int kSpaceWidth = 3;
+// A check box's label starts this far right of the control's left edge.
+constexpr int kCheckBoxTextOffset = 17;
 struct GlyphShape {
   const uint8_t* columns;  // `width` columns, bit 0 at the top
   int width;
