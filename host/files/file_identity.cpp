@@ -126,7 +126,7 @@ PathKind KindOf(const std::string& path) {
 bool Identify(const std::string& path, FileId* id, std::string* why) {
   DWORD error = 0;
   if (IdentityOf(path, id, &error)) return true;
-  if (error != ERROR_FILE_NOT_FOUND) {
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
     if (why) *why = WindowsErrorText(error);
     return false;
   }
