@@ -1,5 +1,7 @@
 #include "plugin_module.h"
 
+#include "files/file_identity.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -24,8 +26,11 @@ std::string DefaultModuleName() {
 
 bool PluginModule::Load(const std::string& path, std::string* error) {
   Unload();
+  // dlopen and LoadLibrary search their own paths for a bare file name; the
+  // user means the file in the current folder.
+  const std::string full = files::Absolute(path);
 #ifdef _WIN32
-  HMODULE module = LoadLibraryA(path.c_str());
+  HMODULE module = LoadLibraryA(full.c_str());
   if (!module) {
     if (error) *error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
     return false;
@@ -34,7 +39,7 @@ bool PluginModule::Load(const std::string& path, std::string* error) {
   entry_ = reinterpret_cast<PluginMainProc>(
       reinterpret_cast<void*>(GetProcAddress(module, "PluginMain")));
 #else
-  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* module = dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
     if (error) *error = "cannot load " + path + ": " + dlerror();
     return false;
@@ -70,6 +75,38 @@ void* PluginModule::Symbol(const char* name) const {
 #else
   return dlsym(library_, name);
 #endif
+}
+
+bool PluginModule::PropertyList(std::vector<uint8_t>& bytes, std::string* error) const {
+  bytes.clear();
+  if (!library_) {
+    if (error) *error = "no module is loaded";
+    return false;
+  }
+#ifdef _WIN32
+  HMODULE module = static_cast<HMODULE>(library_);
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(16000), "PIPL");
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  const DWORD size = found ? SizeofResource(module, found) : 0;
+  if (!data || size == 0) {
+    if (error) *error = path_ + " has no plug-in property list (PiPL 16000)";
+    return false;
+  }
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  bytes.assign(p, p + size);
+#else
+  typedef const uint8_t* (*PropertyListFn)(size_t*);
+  PropertyListFn get = reinterpret_cast<PropertyListFn>(Symbol("KestrellePropertyList"));
+  size_t size = 0;
+  const uint8_t* p = get ? get(&size) : nullptr;
+  if (!p || size == 0) {
+    if (error) *error = path_ + " has no plug-in property list";
+    return false;
+  }
+  bytes.assign(p, p + size);
+#endif
+  return true;
 }
 
 }  // namespace host

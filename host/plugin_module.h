@@ -2,7 +2,9 @@
 // its entry point by the exact, undecorated name "PluginMain".
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "../plugin/host_interface.h"
 
@@ -16,6 +18,8 @@ class PluginModule {
   PluginModule& operator=(const PluginModule&) = delete;
 
   // False with `error` filled when the file cannot be loaded or has no entry.
+  // A relative path is taken from the current folder, never looked up on the
+  // loader's search path.
   bool Load(const std::string& path, std::string* error);
   void Unload();
 
@@ -23,6 +27,9 @@ class PluginModule {
   // Any other exported symbol, or nullptr.
   void* Symbol(const char* name) const;
   const std::string& path() const { return path_; }
+  // The module's plug-in property list (PiPL resource 16000); false with a
+  // reason when it has none.
+  bool PropertyList(std::vector<uint8_t>& bytes, std::string* error) const;
 
  private:
   void* library_ = nullptr;

@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "host.h"
+#include "files/file_identity.h"
+#include "files/staged_file.h"
 #include "json.h"
 
 namespace host {
@@ -19,6 +21,7 @@ struct Scripting::Reader {
   std::vector<DescriptorKeyID> expected;
   std::vector<bool> seen;
   OSErr sticky = noErr;  // the first failed read, reported again at close
+  bool ended = false;    // getKey was asked past the last key
 };
 
 struct Scripting::Writer {
@@ -190,6 +193,7 @@ Boolean GetKeyProcThunk(PIReadDescriptor token, DescriptorKeyID* key, Descriptor
   S()->ledger().Enter("getKeyProc");
   if (r->next >= r->descriptor.size()) {
     r->current = nullptr;
+    r->ended = true;
     return false;
   }
   r->current = &r->descriptor.items()[r->next++];
@@ -487,10 +491,21 @@ std::string Scripting::RegistryToJson() const { return EntriesToJson(registry_, 
 
 bool Scripting::LoadRegistry(const std::string& path, std::string* error) {
   registryFile_ = path;
+  const files::PathKind kind = files::KindOf(path);
+  if (kind == files::PathKind::Missing) return true;  // no file yet: an empty registry
+  if (kind != files::PathKind::File) {
+    if (error) *error = path + ": is a folder, not a registry file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return true;  // no file yet: an empty registry
+  if (!in) {
+    if (error) *error = path + ": cannot read the registry file";
+    return false;
+  }
   std::stringstream text;
   text << in.rdbuf();
+  // An empty file (made by touch, say) is an empty registry.
+  if (text.str().find_first_not_of(" \t\r\n") == std::string::npos) return true;
   JsonValue root;
   std::string why;
   if (!ParseJson(text.str(), root, &why) || root.kind != JsonValue::Object) {
@@ -498,10 +513,18 @@ bool Scripting::LoadRegistry(const std::string& path, std::string* error) {
     return false;
   }
   for (const auto& [key, value] : root.object) {
+    if (value.kind != JsonValue::Object) {
+      if (error) *error = path + ": entry \"" + key + "\" is not an object with a \"descriptor\"";
+      return false;
+    }
     const JsonValue* d = value.Member("descriptor");
+    if (!d) {
+      if (error) *error = path + ": entry \"" + key + "\" has no \"descriptor\"";
+      return false;
+    }
     Descriptor descriptor;
-    if (!d || !DescriptorFromJsonValue(*d, descriptor, &why)) {
-      if (error) *error = path + ": entry \"" + key + "\": " + why;
+    if (!DescriptorFromJsonValue(*d, descriptor, &why)) {
+      if (error) *error = path + ": entry \"" + key + "\": " + (why.empty() ? "not a descriptor" : why);
       return false;
     }
     // Only persistent entries are ever written to the file.
@@ -512,22 +535,14 @@ bool Scripting::LoadRegistry(const std::string& path, std::string* error) {
 
 void Scripting::SaveRegistry() {
   if (registryFile_.empty()) return;
-  // Written to a temporary file and renamed over the old one, so a failure
-  // half-way never leaves a damaged registry behind.
-  const std::string temporary = registryFile_ + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << EntriesToJson(registry_, true);
-    if (!out.flush()) {
-      out.close();
-      std::remove(temporary.c_str());
-      return;
-    }
+  // Staged and renamed over the old file, so a failure half-way never leaves
+  // a damaged registry behind; the failure is kept for the host to report.
+  std::string why;
+  if (files::WriteWholeFile(registryFile_, EntriesToJson(registry_, true), &why)) {
+    registrySaveError_.clear();
+  } else {
+    registrySaveError_ = registryFile_ + ": " + why;
   }
-#ifdef _WIN32
-  std::remove(registryFile_.c_str());  // rename does not replace on Windows
-#endif
-  std::rename(temporary.c_str(), registryFile_.c_str());
 }
 
 void Scripting::Play(const Descriptor& d, int16 playInfo) {
@@ -575,6 +590,15 @@ OSErr Scripting::CloseReader(PIReadDescriptor token) {
   if (result == noErr)
     for (bool seen : r->seen)
       if (!seen) result = errMissingParameter;
+  // A plug-in walks the keys until getKey says there are no more; one that
+  // closes before that stopped at the key it read last.
+  playedRead_ = PlayedRead{};
+  if (!r->ended && r->current) {
+    playedRead_.stopped = true;
+    playedRead_.key = r->current->key;
+    playedRead_.error = r->sticky;
+    for (size_t i = r->next; i < r->descriptor.size(); ++i) playedRead_.skipped.push_back(r->descriptor.items()[i].key);
+  }
   readers_.erase(r);
   delete r;
   return result;

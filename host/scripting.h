@@ -18,6 +18,15 @@
 
 namespace host {
 
+// How the plug-in read the last descriptor it was played: where it stopped,
+// when it stopped before the last key.
+struct PlayedRead {
+  bool stopped = false;
+  DescriptorKeyID key = 0;  // the key read last
+  OSErr error = noErr;      // its read failed with this; noErr: the plug-in read it and went no further
+  std::vector<DescriptorKeyID> skipped;  // the keys after it, never read
+};
+
 struct RegistryEntry {
   Descriptor descriptor;
   bool persistent = false;
@@ -41,11 +50,16 @@ class Scripting {
   const std::map<std::string, RegistryEntry>& registry() const { return registry_; }
   void SetRegistryEntry(const std::string& key, const Descriptor& d, bool persistent);
   std::string RegistryToJson() const;
+  // Why the registry file could not be written the last time (empty when it
+  // was, or never had to be).
+  const std::string& registrySaveError() const { return registrySaveError_; }
 
   // Hands the plug-in `d` to play, with the given playInfo.
   void Play(const Descriptor& d, int16 playInfo);
   // The descriptor the plug-in recorded into descriptorParameters, if any.
   bool Recorded(Descriptor& out) const;
+  // How the plug-in read the descriptor it was played last.
+  const PlayedRead& playedRead() const { return playedRead_; }
 
   // Callbacks (the suites' members land here).
   SPErr AcquireSuite(const char* name, int32 version, const void** suite);
@@ -91,6 +105,8 @@ class Scripting {
   std::set<Writer*> writers_;
   std::map<std::string, RegistryEntry> registry_;
   std::string registryFile_;
+  std::string registrySaveError_;
+  PlayedRead playedRead_;
   std::vector<std::string> misuse_;
 };
 

@@ -314,8 +314,12 @@ bool ParseStep(const std::vector<Token>& t, UiStep& s, std::string& why) {
   }
   if (keyword == "wheel") {
     s.action = UiAction::Wheel;
-    if (args != 1 || !ParseInt(t[1].text, -100, 100, s.x) || s.x == 0) {
-      why = "'wheel' needs a number of notches from -100 to 100, not 0";
+    if (args != 1) {
+      why = "'wheel' needs one number of notches, from -100 to 100 (not 0)";
+      return false;
+    }
+    if (!ParseInt(t[1].text, -100, 100, s.x) || s.x == 0) {
+      why = "'wheel' takes -100 to 100 notches (not 0), not '" + t[1].text + "'";
       return false;
     }
     return true;
@@ -379,7 +383,10 @@ bool UiScript::NeedsPreview() const {
   return false;
 }
 
-bool ParseUiScript(const std::string& text, UiScript& script, std::string* error) {
+bool ParseUiScript(const std::string& input, UiScript& script, std::string* error) {
+  // Editors on Windows start UTF-8 files with a byte-order mark; it is not
+  // part of the first step.
+  const std::string text = input.compare(0, 3, "\xEF\xBB\xBF") == 0 ? input.substr(3) : input;
   std::vector<UiStep> parsed;
   bool ended = !script.steps.empty() && script.EndsDialog();
   size_t start = 0;

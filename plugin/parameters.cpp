@@ -41,14 +41,18 @@ void Bound(double& x, double low, double high) {
 
 }  // namespace
 
+const ParameterRange kParameterRanges[kClampedParameterCount] = {
+    {0.00392156862745098, 1000.0},  // R Gain: at least 1/255
+    {-100.0, 100.0},                // R Gain (fine)
+    {0.00392156862745098, 1000.0},  // G Gain
+    {-100.0, 100.0},                // G Gain (fine)
+    {0.00392156862745098, 1000.0},  // B Gain
+    {-100.0, 100.0},                // B Gain (fine)
+    {0.0, 100.0},                   // Highlight Recovery, percent
+    {0.0, 10000.0},                 // Highlight Rolloff
+};
+
 void ClampParameters(FilterParameters& record) {
-  const double kMinimumGain = 0.00392156862745098;  // 1/255
-  Bound(record.redGain, kMinimumGain, 1000.0);
-  Bound(record.greenGain, kMinimumGain, 1000.0);
-  Bound(record.blueGain, kMinimumGain, 1000.0);
-  Bound(record.redGainFine, -100.0, 100.0);
-  Bound(record.greenGainFine, -100.0, 100.0);
-  Bound(record.blueGainFine, -100.0, 100.0);
-  Bound(record.highlightRolloff, 0.0, 10000.0);
-  Bound(record.highlightRecovery, 0.0, 100.0);
+  for (int i = 0; i < kClampedParameterCount; ++i)
+    Bound(ParameterAt(record, i), kParameterRanges[i].low, kParameterRanges[i].high);
 }

@@ -78,6 +78,14 @@ extern ProxyViewState gProxyViewState;
 // view state and the data block alone.
 void ResetParameters(FilterParameters& record);
 
+// The bounds ClampParameters holds each of the first eight rows to (gains,
+// fine gains, highlight recovery and rolloff), by row.
+struct ParameterRange {
+  double low, high;
+};
+constexpr int kClampedParameterCount = 8;
+extern const ParameterRange kParameterRanges[kClampedParameterCount];
+
 // Bounds the record in place, field by field, before every render. NaN
 // becomes the lower bound; tiny values snap to 0. The clamped values stay in
 // the record, so whatever is stored or recorded afterwards is the clamped set.

@@ -49,7 +49,8 @@ std::string Quote(const std::string& argument) {
 }  // namespace
 #endif
 
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& folder) {
   ProgramRun run;
   const std::string capture = ExecutableDirectory() + "program-output.txt";
 #ifdef _WIN32
@@ -66,8 +67,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   PROCESS_INFORMATION process{};
   std::vector<char> mutableLine(line.begin(), line.end());
   mutableLine.push_back('\0');
-  if (CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &process)) {
+  if (CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
@@ -85,6 +86,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   pid_t pid = 0;
   if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
     int status = 0;

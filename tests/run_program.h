@@ -10,7 +10,9 @@ struct ProgramRun {
   std::string output;  // standard output and standard error together
 };
 
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args);
+// `folder`, when not empty, is the program's current folder.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& folder = "");
 
 // The kestrelle program built next to the tests.
 std::string KestrelleProgram();

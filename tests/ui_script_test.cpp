@@ -115,7 +115,9 @@ TEST(UiScript, SaysWhichLineIsWrongAndKeepsNothingOfIt) {
       {"press left 1,x", "'x' is not a whole number"},
       {"pick 5,5,2,9", "TOP < BOTTOM and LEFT < RIGHT"},
       {"pick 1,2,3", "expected 4 numbers"},
-      {"wheel 0", "from -100 to 100, not 0"},
+      {"wheel 0", "takes -100 to 100 notches (not 0), not '0'"},
+      {"wheel 1000000", "not '1000000'"},
+      {"\xEF\xBB\xBFpump; frob", "line 1: unknown step 'frob'"},  // a byte-order mark is not a step
       {"resize 0 10", "'0' is not a whole number from 1"},
       {"screenshot shot.bmp", ".png, .tif or .tiff"},
       {"save-settings \"a.ksl", "line 1: a quote is not closed"},

@@ -1,10 +1,5 @@
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -19,255 +14,23 @@
 #endif
 
 #include "../descriptor.h"
+#include "../enable_rule.h"
+#include "../files/run_files.h"
 #include "../filter_run.h"
 #include "../host.h"
 #include "../io/image_io.h"
 #include "../message_log.h"
+#include "../plugin_info.h"
 #include "../plugin_module.h"
 #include "../ui_script.h"
+#include "apply_options.h"
 #include "cli.h"
+#include "interrupts.h"
 
 namespace cli {
 namespace {
 
-const char* const kApplyHelp =
-    "Usage: kestrelle apply [options] INPUT OUTPUT\n"
-    "\n"
-    "Filters INPUT with the Kestrelle module and writes the result to OUTPUT.\n"
-    "PNG (8 and 16 bits, grey or RGB) and TIFF (8, 16 and 32-bit float, grey or\n"
-    "RGB) are read; OUTPUT's format follows its extension (.png, .tif, .tiff) and\n"
-    "keeps the input's bit depth. An alpha channel is kept and not filtered.\n"
-    "OUTPUT is only replaced once the filter has succeeded and the whole file is\n"
-    "written; INPUT is never changed.\n"
-    "\n"
-    "Settings (the dialog's controls; unset ones come from --play, then from the\n"
-    "last-used settings in --registry, then the defaults):\n"
-    "  --red-gain X            R Gain (coarse)\n"
-    "  --red-gain-fine X       R Gain (fine)\n"
-    "  --green-gain X          G Gain (coarse)\n"
-    "  --green-gain-fine X     G Gain (fine)\n"
-    "  --blue-gain X           B Gain (coarse)\n"
-    "  --blue-gain-fine X      B Gain (fine)\n"
-    "  --highlight-recovery X  Highlight Recovery, 0 to 100\n"
-    "  --highlight-rolloff X   Highlight Rolloff\n"
-    "\n"
-    "Host:\n"
-    "  --play FILE             play a recorded action (a JSON descriptor)\n"
-    "  --record FILE           save the action the filter records, to play later\n"
-    "  --registry FILE         keep the filter's last-used settings in FILE\n"
-    "  --selection T,L,B,R     filter only the rectangle rows T..B, columns L..R\n"
-    "  --tile N                tile size the host offers (default 256)\n"
-    "  --module PATH           the filter module (default: the one next to kestrelle)\n"
-    "  --side-by-side FILE     also write INPUT and the result side by side\n"
-    "  --quiet                 no progress bar\n"
-    "\n"
-    "The filter's dialog (it opens with the settings above; natively it runs on a\n"
-    "headless window system and always ends: cancelled unless the script says ok):\n"
-    "  --dialog                open the dialog (on Windows, with no script, for you)\n"
-    "  --ui FILE               play the dialog with the UI script in FILE\n"
-    "  --ui-steps 'STEPS'      play it with these steps\n"
-    "  --neutral-area T,L,B,R  let the dialog's eyedropper set the gains from rows\n"
-    "                          T..B-1, columns L..R-1, an area that should be grey:\n"
-    "                          the preview is zoomed to 100 % and, on images larger\n"
-    "                          than it, dragged until the area shows; the area must\n"
-    "                          fit in the preview\n"
-    "  --settings FILE         apply a settings file (.ksl) through Load Settings\n"
-    "--settings and --neutral-area come first, then --ui, then --ui-steps; without\n"
-    "--ui and --ui-steps the dialog ends with OK.\n"
-    "\n"
-    "UI scripts: one step per line or separated by ';', '#' comments, names with\n"
-    "spaces in double quotes:\n"
-    "  click BUTTON            OK, Cancel, Reset, Eyedropper, \"Show Original\",\n"
-    "                          \"Save Settings\", \"Load Settings\", or an ID\n"
-    "  ok, cancel              click OK, click Cancel\n"
-    "  drag ROW POSITION       the row's slider, in its units (gain 1.37 is 137)\n"
-    "  type ROW TEXT           typed at the end of the row's edit box, key by key\n"
-    "  clear ROW, set ROW TEXT, double-click ROW (the label: back to the default)\n"
-    "      ROW: \"R Gain\", \"R Gain (fine)\", \"G Gain\", \"G Gain (fine)\", \"B Gain\",\n"
-    "           \"B Gain (fine)\", \"Highlight Recovery\", \"Highlight Rolloff\", or an ID\n"
-    "  press left|right X,Y, move X,Y, release left|right X,Y\n"
-    "                          the mouse over document pixel (X, Y) in the preview;\n"
-    "                          press-client, move-client, release-client: the\n"
-    "                          dialog's client coordinates\n"
-    "  pick T,L,B,R            the eyedropper over that area, as --neutral-area\n"
-    "  wheel N                 N notches over the preview; positive zooms in\n"
-    "  resize W H              the dialog dragged by its corner to W x H pixels\n"
-    "  save-settings FILE, load-settings FILE, cancel-file-dialog\n"
-    "  screenshot FILE.png     the dialog as shown\n"
-    "  leave, pump             the mouse leaves the dialog; paints happen\n"
-    "\n"
-    "Exit status: 0 success, 1 failure, 2 wrong command line, 130 cancelled (Ctrl-C).\n";
-
-struct Setting {
-  const char* option;
-  DescriptorKeyID key;
-};
-
-// The dialog's controls by their labels, and the descriptor key each plays.
-const Setting kSettings[] = {
-    {"--red-gain", FourCharCode("brgH")},           {"--red-gain-fine", FourCharCode("conT")},
-    {"--green-gain", FourCharCode("bAdj")},         {"--green-gain-fine", FourCharCode("satU")},
-    {"--blue-gain", FourCharCode("lumC")},          {"--blue-gain-fine", FourCharCode("Rcoe")},
-    {"--highlight-recovery", FourCharCode("Gcoe")}, {"--highlight-rolloff", FourCharCode("Bcoe")},
-};
-
-struct Options {
-  std::string input, output, module, play, record, registry, sideBySide;
-  host::Descriptor settings;
-  bool hasSelection = false;
-  VRect selection{};
-  bool dialog = false;
-  std::string uiFile, uiSteps, settingsFile;
-  bool hasNeutralArea = false;
-  VRect neutralArea{};
-  int tile = 256;
-  bool quiet = false;
-};
-
-bool ParseNumber(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(text.c_str(), &end);
-  return end && *end == '\0' && errno == 0 && std::isfinite(value);
-}
-
-bool ParseSelection(const std::string& text, VRect& r) {
-  long v[4];
-  const char* p = text.c_str();
-  for (int i = 0; i < 4; ++i) {
-    char* end = nullptr;
-    errno = 0;
-    v[i] = std::strtol(p, &end, 10);
-    if (end == p || errno != 0 || v[i] < 0 || v[i] > 2000000000L) return false;
-    if (i < 3 && *end != ',') return false;
-    if (i == 3 && *end != '\0') return false;
-    p = end + 1;
-  }
-  r = VRect{int32(v[0]), int32(v[1]), int32(v[2]), int32(v[3])};
-  return r.bottom > r.top && r.right > r.left;
-}
-
-// Parses the command line; returns kSuccess, or an exit code after saying
-// what is wrong.
-int Parse(const std::vector<std::string>& args, Options& o, bool& help) {
-  std::vector<std::string> positional;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i], value;
-    const bool isOption = arg.size() > 2 && arg.compare(0, 2, "--") == 0;
-    if (isOption && arg.find('=') != std::string::npos) {
-      value = arg.substr(arg.find('=') + 1);
-      arg = arg.substr(0, arg.find('='));
-    }
-    auto next = [&](std::string& out) {
-      if (!value.empty()) return out = value, true;
-      if (i + 1 >= args.size()) return false;
-      out = args[++i];
-      return true;
-    };
-    if (arg == "--help" || arg == "-h") {
-      help = true;
-      return kSuccess;
-    }
-    if (!isOption) {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--quiet") {
-      o.quiet = true;
-      continue;
-    }
-    if (arg == "--dialog") {
-      o.dialog = true;
-      continue;
-    }
-    std::string text;
-    if (!next(text)) {
-      Error(arg + " needs a value");
-      return kUsage;
-    }
-    bool known = false;
-    for (const Setting& s : kSettings) {
-      if (arg != s.option) continue;
-      known = true;
-      double v = 0;
-      if (!ParseNumber(text, v)) {
-        Error(arg + ": '" + text + "' is not a number");
-        return kUsage;
-      }
-      o.settings.PutFloat(s.key, v);
-    }
-    if (known) continue;
-    if (arg == "--play") {
-      o.play = text;
-    } else if (arg == "--record") {
-      o.record = text;
-    } else if (arg == "--registry") {
-      o.registry = text;
-    } else if (arg == "--module") {
-      o.module = text;
-    } else if (arg == "--side-by-side") {
-      o.sideBySide = text;
-    } else if (arg == "--selection") {
-      if (!ParseSelection(text, o.selection)) {
-        Error("--selection: '" + text + "' is not TOP,LEFT,BOTTOM,RIGHT with TOP < BOTTOM and LEFT < RIGHT");
-        return kUsage;
-      }
-      o.hasSelection = true;
-    } else if (arg == "--neutral-area") {
-      if (!ParseSelection(text, o.neutralArea)) {
-        Error("--neutral-area: '" + text + "' is not TOP,LEFT,BOTTOM,RIGHT with TOP < BOTTOM and LEFT < RIGHT");
-        return kUsage;
-      }
-      o.hasNeutralArea = true;
-    } else if (arg == "--ui") {
-      o.uiFile = text;
-    } else if (arg == "--ui-steps") {
-      o.uiSteps = text;
-    } else if (arg == "--settings") {
-      o.settingsFile = text;
-    } else if (arg == "--tile") {
-      double v = 0;
-      if (!ParseNumber(text, v) || v != std::floor(v) || v < 1 || v > 32767) {
-        Error("--tile: '" + text + "' is not a whole number from 1 to 32767");
-        return kUsage;
-      }
-      o.tile = int(v);
-    } else {
-      Error("unknown option " + arg + " (see kestrelle apply --help)");
-      return kUsage;
-    }
-  }
-  if (positional.size() != 2) {
-    Error("apply needs INPUT and OUTPUT (see kestrelle apply --help)");
-    return kUsage;
-  }
-  o.input = positional[0];
-  o.output = positional[1];
-  return kSuccess;
-}
-
-std::atomic<bool> gCancel{false};
-
-}  // namespace
-
-void RequestCancel() { gCancel = true; }
-
-namespace {
-
-#ifdef _WIN32
-BOOL WINAPI OnConsoleEvent(DWORD event) {
-  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-    gCancel = true;
-    return TRUE;
-  }
-  return FALSE;
-}
-void CatchInterrupt() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
-#else
-void OnInterrupt(int) { gCancel = true; }
-void CatchInterrupt() { std::signal(SIGINT, OnInterrupt); }
-#endif
+using host::files::Use;
 
 class ProgressBar {
  public:
@@ -295,34 +58,28 @@ class ProgressBar {
   int last_ = -1;
 };
 
-bool ReadText(const std::string& path, std::string& text) {
+// The whole of a small text file; a folder or an unreadable file is refused
+// with the reason.
+bool ReadText(const std::string& path, std::string& text, std::string* why) {
+  const host::files::PathKind kind = host::files::KindOf(path);
+  if (kind == host::files::PathKind::Missing) {
+    *why = "cannot read " + path + ": no such file";
+    return false;
+  }
+  if (kind == host::files::PathKind::Folder) {
+    *why = "cannot read " + path + ": it is a folder";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in) {
+    *why = "cannot read " + path;
+    return false;
+  }
   std::stringstream s;
   s << in.rdbuf();
   text = s.str();
-  return !in.bad();
-}
-
-// Writes next to the target and renames, so a failure never leaves half a file.
-bool WriteText(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".kestrelle-tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text;
-    if (!out.flush()) {
-      out.close();
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-#ifdef _WIN32
-  if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-#else
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-#endif
-    std::remove(temporary.c_str());
+  if (in.bad()) {
+    *why = "cannot read " + path;
     return false;
   }
   return true;
@@ -352,13 +109,102 @@ host::Document SideBySide(const host::Document& before, const host::Document& af
   return both;
 }
 
+
+int Cancel() {
+  Error("cancelled; no file was changed");
+  return CancelExitCode();
+}
+
+bool IsSettingsStep(const host::UiStep& s) {
+  return s.action == host::UiAction::LoadSettings || s.action == host::UiAction::SaveSettings;
+}
+
+// The settings steps of the script, for a message: "--settings warm.ksl",
+// "load-settings x.ksl (line 2)".
+std::string SettingsSteps(const host::UiScript& script, const std::string& settingsFile) {
+  std::string list;
+  for (const host::UiStep& s : script.steps) {
+    if (!IsSettingsStep(s)) continue;
+    std::string one = s.line == 0 && s.text == settingsFile ? "--settings " + settingsFile
+                                                             : s.source + " (line " + std::to_string(s.line) + ")";
+    list += (list.empty() ? "" : ", ") + one;
+  }
+  return list;
+}
+
+// Every file the run reads or writes, refused together before anything is
+// read: outputs never land on what the run reads or on each other.
+void AddPaths(const ApplyOptions& o, const std::string& modulePath, const host::UiScript& script,
+              host::files::RunFiles& paths) {
+  paths.Add(o.input, "INPUT", Use::Read);
+  paths.Add(o.output, "OUTPUT", Use::Write);
+  paths.Add(o.sideBySide, "--side-by-side", Use::Write);
+  paths.Add(o.record, "--record", Use::Write);
+  paths.Add(o.registry, "--registry", Use::ReadWrite);
+  paths.Add(o.play, "--play", Use::Read);
+  paths.Add(o.uiFile, "--ui", Use::Read);
+  paths.Add(o.settingsFile, "--settings", Use::Read);
+  paths.Add(modulePath, "--module", Use::Read);
+  for (const host::UiStep& s : script.steps) {
+    if (s.line == 0) continue;  // made from the options above
+    if (s.action == host::UiAction::LoadSettings) paths.Add(s.text, "'" + s.source + "'", Use::ScriptRead);
+    if (s.action == host::UiAction::SaveSettings || s.action == host::UiAction::Screenshot)
+      paths.Add(s.text, "'" + s.source + "'", Use::ScriptWrite);
+  }
+}
+
+// Refuses a document the module's own property list does not enable it for,
+// as a host greys out its menu item.
+bool FilterAccepts(const host::PluginModule& module, const host::Image& image, bool selection, std::string* why) {
+  std::vector<uint8_t> bytes;
+  std::vector<host::PipelineProperty> properties;
+  if (!module.PropertyList(bytes, why) || !host::ParsePiPL(bytes, properties, why)) return false;
+  host::DocumentTraits d;
+  d.imageMode = image.document.imageMode;
+  d.depth = image.document.depth;
+  d.width = image.document.width;
+  d.height = image.document.height;
+  d.colourChannels = image.document.planes;
+  d.hasTransparency = !image.alpha.empty();
+  d.hasSelection = selection;
+  bool enabled = false;
+  if (!host::PropertiesEnable(properties, d, &enabled, why)) {
+    *why = module.path() + ": " + *why;
+    return false;
+  }
+  if (!enabled) {
+    *why = "the filter does not work on " + host::DocumentName(d.colourChannels, d.depth) +
+           " documents (a host greys it out for them); it accepts " + host::AcceptedDocuments(properties) +
+           " documents";
+  }
+  return enabled;
+}
+
+// How the module read the played action: a key it does not use stops its
+// reading there, so the keys after it are never applied.
+bool CheckPlayedRead(const host::PlayedRead& read, std::string* why) {
+  if (!read.stopped) return true;
+  const std::string key = "'" + host::KeyText(read.key) + "'";
+  const std::string what = read.error == noErr ? "the filter does not know the key " + key + " of the played action"
+                                               : "the filter could not read the key " + key + " of the played action (" +
+                                                     Explain(read.error) + ")";
+  if (read.skipped.empty()) {
+    std::fprintf(stderr, "kestrelle: warning: %s; it was ignored\n", what.c_str());
+    return true;
+  }
+  std::string skipped;
+  for (DescriptorKeyID k : read.skipped) skipped += (skipped.empty() ? "'" : ", '") + host::KeyText(k) + "'";
+  *why = what + " and stopped reading it there, so the settings after it (" + skipped + ") were not applied";
+  return false;
+}
+
 }  // namespace
 
 int ApplyCommand(const std::vector<std::string>& args) {
-  Options o;
-  bool help = false;
-  if (int code = Parse(args, o, help)) return code;
-  if (help) {
+  CatchInterrupts();
+  ApplyOptions o;
+  if (int code = ParseApplyOptions(args, o)) return code;
+  if (o.help) {
     std::fputs(kApplyHelp, stdout);
     return kSuccess;
   }
@@ -368,8 +214,8 @@ int ApplyCommand(const std::vector<std::string>& args) {
   host::UiScript script;
   if (!o.settingsFile.empty()) {
     std::string ignored;
-    if (!ReadText(o.settingsFile, ignored)) {
-      Error("cannot read " + o.settingsFile);
+    if (!ReadText(o.settingsFile, ignored, &error)) {
+      Error("--settings: " + error);
       return kFailure;
     }
     script.steps.push_back(host::LoadSettingsStep(o.settingsFile));
@@ -377,8 +223,8 @@ int ApplyCommand(const std::vector<std::string>& args) {
   if (o.hasNeutralArea) script.steps.push_back(host::PickStep(o.neutralArea));
   if (!o.uiFile.empty()) {
     std::string text;
-    if (!ReadText(o.uiFile, text)) {
-      Error("cannot read " + o.uiFile);
+    if (!ReadText(o.uiFile, text, &error)) {
+      Error("--ui: " + error);
       return kFailure;
     }
     if (!host::ParseUiScript(text, script, &error)) {
@@ -394,12 +240,38 @@ int ApplyCommand(const std::vector<std::string>& args) {
   const bool scripted = userScript || !script.steps.empty();
   if (!userScript && !script.steps.empty()) script.steps.push_back(host::ClickStep(1));
   const bool dialog = o.dialog || scripted;
+#ifndef _WIN32
+  if (dialog && !scripted) {
+    Error("--dialog: here the dialog runs on a headless window system with no one to close it; give it a "
+          "script that ends with ok (--ui-steps ok, or --ui FILE)");
+    return kUsage;
+  }
+#endif
 
+  const std::string modulePath = o.module.empty() ? ProgramDirectory() + host::DefaultModuleName() : o.module;
+  host::files::RunFiles paths;
+  AddPaths(o, modulePath, script, paths);
+  bool sameFile = false;
+  if (!paths.Check(&error, &sameFile)) {
+    Error(error);
+    return sameFile ? kUsage : kFailure;
+  }
+  host::ImageFormat outputFormat = host::ImageFormat::Png, pairFormat = host::ImageFormat::Png;
+  for (const std::string* path : {&o.output, &o.sideBySide}) {
+    if (path->empty()) continue;
+    if (!host::FormatFromName(*path, path == &o.output ? &outputFormat : &pairFormat)) {
+      Error(*path + ": unknown output format: the name must end in .png, .tif or .tiff");
+      return kFailure;
+    }
+  }
+
+  if (Cancelled()) return Cancel();
   host::Image image;
   if (!host::ReadImage(o.input, image, &error)) {
     Error(error);
     return kFailure;
   }
+  if (Cancelled()) return Cancel();
   const host::Document original = image.document;
   if (o.hasSelection && (o.selection.bottom > original.height || o.selection.right > original.width)) {
     Error("--selection lies outside the " + std::to_string(original.width) + " x " +
@@ -411,13 +283,20 @@ int ApplyCommand(const std::vector<std::string>& args) {
           std::to_string(original.height) + " image");
     return kUsage;
   }
+  for (const std::string* path : {&o.output, &o.sideBySide}) {
+    const host::ImageFormat format = path == &o.output ? outputFormat : pairFormat;
+    if (!path->empty() && format == host::ImageFormat::Png && original.depth == 32) {
+      Error(*path + ": PNG cannot hold 32-bit floating-point samples; write a .tif or .tiff file instead");
+      return kFailure;
+    }
+  }
 
   // The played action: the recorded file, with the options on top.
   host::Descriptor action;
   if (!o.play.empty()) {
     std::string text;
-    if (!ReadText(o.play, text)) {
-      Error("cannot read " + o.play);
+    if (!ReadText(o.play, text, &error)) {
+      Error("--play: " + error);
       return kFailure;
     }
     if (!host::DescriptorFromJson(text, action, &error)) {
@@ -427,11 +306,24 @@ int ApplyCommand(const std::vector<std::string>& args) {
   }
   for (const host::DescriptorItem& item : o.settings.items()) action.Put(item);
 
-  const std::string modulePath =
-      o.module.empty() ? ProgramDirectory() + host::DefaultModuleName() : o.module;
   host::PluginModule module;
   if (!module.Load(modulePath, &error)) {
     Error(error);
+    return kFailure;
+  }
+  if (!FilterAccepts(module, image, o.hasSelection, &error)) {
+    Error(o.input + ": " + error + "; nothing was written");
+    return kFailure;
+  }
+
+  // Every output staged before the filter runs: a folder that is missing or
+  // takes no file shows now, not after minutes of filtering.
+  host::files::OutputGroup outputs(&CancelFlag());
+  size_t mainOutput = 0, pairOutput = 0, recordOutput = 0;
+  if (!outputs.Stage(o.output, &mainOutput, &error) ||
+      (!o.sideBySide.empty() && !outputs.Stage(o.sideBySide, &pairOutput, &error)) ||
+      (!o.record.empty() && !outputs.Stage(o.record, &recordOutput, &error))) {
+    Error(error + "; nothing was written");
     return kFailure;
   }
 
@@ -441,7 +333,7 @@ int ApplyCommand(const std::vector<std::string>& args) {
   options.tileWidth = options.tileHeight = int16(o.tile);
   options.registryFile = o.registry;
   options.onProgress = [&bar](int32 done, int32 total) { bar.Show(done, total); };
-  options.cancelRequested = &gCancel;
+  options.cancelRequested = &CancelFlag();
 #ifdef _WIN32
   // The dialog's owner, as a host application's main window is.
   std::unique_ptr<host::HostWindow> window;
@@ -450,10 +342,8 @@ int ApplyCommand(const std::vector<std::string>& args) {
     options.ownerWindow = window->handle();
   }
 #endif
-  CatchInterrupt();
-  const bool cancelledBefore = gCancel;
 
-  int exitCode = kSuccess;
+  std::string recordText, registryProblem;
   {
     host::Host h(image.document, options);
     if (!h.registryError().empty()) {
@@ -464,36 +354,43 @@ int ApplyCommand(const std::vector<std::string>& args) {
     messages.Attach(module, true);
     // Played like an action: without dialogs the filter runs silently with
     // whatever it finds there, the last-used settings filling the rest; with
-    // one, the dialog opens showing them. Natively a dialog always has a
-    // script, if an empty one: the headless dialog must end.
+    // one, the dialog opens showing them.
     h.scripting().Play(action, dialog ? plugInDialogDisplay : plugInDialogDontDisplay);
-#ifdef _WIN32
-    const bool playDialog = scripted;
-#else
-    const bool playDialog = dialog;
-#endif
     host::UiSession ui(h, module, script);
-    if (playDialog && !ui.Start(&error)) {
+    if (scripted && !ui.Start(&error)) {
       Error(error);
       return kFailure;
     }
     const host::RunResult run = host::RunFilter(h, module.entry(), false);
     ui.Finish();
     bar.Finish();
+    const std::vector<host::ShownBox> shown = messages.Messages();
     messages.Detach();
     if (!ui.error().empty()) Error("UI script: " + ui.error());
 
     const int16 failed = run.Error();
-    if (failed == userCanceledErr && (gCancel || cancelledBefore)) {
-      Error("cancelled; " + o.output + " was not written");
-      return kCancelled;
-    }
+    if (failed == userCanceledErr && Cancelled()) return Cancel();
     if (failed == userCanceledErr && dialog) {
-      Error("the dialog was cancelled; " + o.output + " was not written");
+      Error(std::string("the dialog was cancelled") +
+            (scripted && !script.EndsDialog() ? " (the script does not end with ok)" : "") + "; nothing was written");
       return kFailure;
     }
     if (failed != noErr) {
-      Error("the filter failed: " + Explain(failed) + "; " + o.output + " was not written");
+      Error("the filter failed: " + Explain(failed) + "; nothing was written");
+      return kFailure;
+    }
+    // The filter reports a settings file it cannot load or save in a message
+    // box and carries on with the settings it has: the run did not do what
+    // was asked.
+    bool settingsSteps = false;
+    for (const host::UiStep& s : script.steps) settingsSteps = settingsSteps || IsSettingsStep(s);
+    if (settingsSteps && !shown.empty()) {
+      Error("the filter reported a problem with " + SettingsSteps(script, o.settingsFile) + ": \"" +
+            shown.front().text + "\"; nothing was written");
+      return kFailure;
+    }
+    if (!CheckPlayedRead(h.scripting().playedRead(), &error)) {
+      Error(error + "; nothing was written");
       return kFailure;
     }
     std::string leak;
@@ -501,30 +398,59 @@ int ApplyCommand(const std::vector<std::string>& args) {
     if (!o.record.empty()) {
       host::Descriptor recorded;
       if (!h.scripting().Recorded(recorded)) {
-        Error("the filter recorded no action; " + o.record + " was not written");
-        exitCode = kFailure;
-      } else if (!WriteText(o.record, host::DescriptorToJson(recorded) + "\n")) {
-        Error("cannot write " + o.record);
-        exitCode = kFailure;
+        Error("the filter recorded no action; nothing was written");
+        return kFailure;
       }
+      recordText = host::DescriptorToJson(recorded) + "\n";
     }
+    registryProblem = h.scripting().registrySaveError();
     image.document = h.document();
   }
 
-  if (!host::WriteImage(o.output, image, &error)) {
-    Error(error);
+  if (Cancelled()) return Cancel();
+  if (!host::WriteImageToFile(outputs.File(mainOutput), outputFormat, image, &error)) {
+    Error(o.output + ": " + error + "; nothing was written");
     return kFailure;
   }
+  if (!outputs.Finish(mainOutput, &error)) {
+    Error(error + "; nothing was written");
+    return kFailure;
+  }
+  if (Cancelled()) return Cancel();
   if (!o.sideBySide.empty()) {
     host::Image pair = image;
     pair.alpha.clear();
     pair.document = SideBySide(original, image.document);
-    if (!host::WriteImage(o.sideBySide, pair, &error)) {
-      Error(error);
+    if (!host::WriteImageToFile(outputs.File(pairOutput), pairFormat, pair, &error)) {
+      Error(o.sideBySide + ": " + error + "; nothing was written");
+      return kFailure;
+    }
+    if (!outputs.Finish(pairOutput, &error)) {
+      Error(error + "; nothing was written");
       return kFailure;
     }
   }
-  return exitCode;
+  if (!o.record.empty()) {
+    std::FILE* f = outputs.File(recordOutput);
+    if (std::fwrite(recordText.data(), 1, recordText.size(), f) != recordText.size() ||
+        !outputs.Finish(recordOutput, &error)) {
+      if (error.empty()) error = o.record + ": cannot write";
+      Error(error + "; nothing was written");
+      return kFailure;
+    }
+  }
+  bool cancelled = false;
+  if (!outputs.Commit(&error, &cancelled)) {
+    if (cancelled) return Cancel();
+    Error(error);
+    return kFailure;
+  }
+  // The image is written; the last-used settings were not kept.
+  if (!registryProblem.empty()) {
+    Error("warning: the last-used settings were not kept: " + registryProblem);
+    return kFailure;
+  }
+  return kSuccess;
 }
 
 }  // namespace cli

@@ -11,12 +11,13 @@ namespace cli {
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;    // the filter failed, or a file could not be read or written
 constexpr int kUsage = 2;      // the command line is wrong
-constexpr int kCancelled = 130;  // Ctrl-C
+constexpr int kCancelled = 130;  // Ctrl-C (SIGTERM gives 143, SIGHUP 129: interrupts.h)
 
 int ApplyCommand(const std::vector<std::string>& args);
 int InfoCommand(const std::vector<std::string>& args);
 
-// What Ctrl-C does: the running filter is asked to stop at its next tile.
+// What Ctrl-C does: the running filter is asked to stop at its next tile,
+// and no file is replaced.
 void RequestCancel();
 
 // "kestrelle: <message>" on standard error.

@@ -7,6 +7,7 @@
 // and compression, ICC profile, resolution) travels with the image.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -55,10 +56,17 @@ struct Image {
 // false with a one-line message naming the file in *error (when not null).
 bool ReadImage(const std::string& path, Image& out, std::string* error);
 
-// Writes PNG or TIFF by the extension of `path` (.png, .tif, .tiff in any
-// case) at the image's depth. The file is written next to the target under
-// a temporary name and takes the target's place only once complete, so a
-// failed write leaves an existing file as it was.
+// Is `path`'s extension one we write (.png, .tif, .tiff, any case)?
+bool FormatFromName(const std::string& path, ImageFormat* format);
+
+// Writes `image` as `format` into `file` (opened "w+b" at offset 0; libtiff
+// may read back what it wrote), without closing, renaming or syncing it. On
+// failure: false, with a one-line reason in *error.
+bool WriteImageToFile(std::FILE* file, ImageFormat format, const Image& image, std::string* error);
+
+// Writes PNG or TIFF by the extension of `path` at the image's depth,
+// through a temporary file next to it that replaces it only once complete
+// (host/files), so a failed write leaves an existing file as it was.
 bool WriteImage(const std::string& path, const Image& image, std::string* error);
 
 // 16-bit samples between a file's 0..65535 and the host's 0..32768. Exact and

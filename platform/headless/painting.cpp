@@ -89,11 +89,11 @@ struct Surface {
   }
   void Text(const std::string& text, int x, int y, Rgb c) const {
     for (char ch : text) {
-      const uint8_t* columns = Glyph(ch);
-      for (int col = 0; col < kGlyphAdvance - 1; ++col)
+      const GlyphShape glyph = Glyph(ch);
+      for (int col = 0; col < glyph.width; ++col)
         for (int row = 0; row < kGlyphHeight; ++row)
-          if (columns[col] & (1u << row)) Put(x + col, y + row, c);
-      x += kGlyphAdvance;
+          if (glyph.columns[col] & (1u << row)) Put(x + col, y + row, c);
+      x += glyph.advance;
     }
   }
 };
@@ -111,16 +111,13 @@ std::string WithoutMnemonics(const std::string& text) {
   return shown;
 }
 
-int TextWidth(const std::string& text) { return int(text.size()) * kGlyphAdvance; }
-
-// Greedy word wrap to whole glyph cells.
+// Greedy word wrap at spaces.
 std::vector<std::string> Wrap(const std::string& text, int width) {
-  const size_t perLine = size_t(std::max(1, width / kGlyphAdvance));
   std::vector<std::string> lines;
   std::string line, word;
   auto flushWord = [&] {
     if (word.empty()) return;
-    if (!line.empty() && line.size() + 1 + word.size() > perLine) {
+    if (!line.empty() && TextWidth(line + " " + word) > width) {
       lines.push_back(line);
       line.clear();
     }
@@ -165,7 +162,7 @@ void DrawButton(const Window& c, const Surface& s) {
         s.Put(box.left + 6 + i, box.top + 8 - i, kBlack);
       }
     }
-    s.Text(text, r.left + 17, r.top + (height - kGlyphHeight) / 2, kBlack);
+    s.Text(text, r.left + kCheckBoxTextOffset, r.top + (height - kGlyphHeight) / 2, kBlack);
     return;
   }
   s.Fill(r, c.pressed ? kPressedFace : kButtonFace);
@@ -188,8 +185,8 @@ void DrawStatic(const Window& c, const Surface& s) {
   const RECT r = c.rect;
   s.Fill(r, kButtonFace);
   const bool centred = (c.style & 0x3) == SS_CENTER;
-  // Wrapped only where there is room for a second line: the built-in glyphs
-  // are wider than the dialog font, and a short label should stay readable.
+  // Wrapped only where there is room for a second line; a one-line label
+  // is drawn whole (the glyphs are sized so that the template's labels fit).
   const std::string text = WithoutMnemonics(c.text);
   const bool oneLine = r.bottom - r.top < 2 * kLineHeight;
   int y = r.top;

@@ -147,12 +147,21 @@ void DrawControl(const Window& control, uint8_t* rgb, int width, int height, REC
 // The modal loop: posted messages, then paints, until idle or ended.
 void Pump();
 
-// Built-in bitmap font: 5 x 7 glyphs in 6-pixel cells, 13-pixel lines.
-constexpr int kGlyphAdvance = 6;
+// Built-in bitmap font: glyphs 7 pixels high and up to 5 wide, one blank
+// column between them, 13-pixel lines.
 constexpr int kGlyphHeight = 7;
 constexpr int kLineHeight = 13;
-// Column bits of a printable ASCII character (bit 0 at the top); blanks
-// for anything else.
-const uint8_t* Glyph(char c);
+constexpr int kSpaceWidth = 3;
+// A check box's label starts this far right of the control's left edge.
+constexpr int kCheckBoxTextOffset = 17;
+struct GlyphShape {
+  const uint8_t* columns;  // `width` columns, bit 0 at the top
+  int width;
+  int advance;  // to the next glyph's first column
+};
+// A printable ASCII character's glyph; blanks for anything else.
+GlyphShape Glyph(char c);
+// The pixels `text` covers, first glyph's first column to last's last.
+int TextWidth(const std::string& text);
 
 }  // namespace headless

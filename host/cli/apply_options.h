@@ -1,0 +1,48 @@
+// The apply command's command line: its options, their checks, its help.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "../../plugin/host_interface.h"
+#include "../descriptor.h"
+
+namespace cli {
+
+// The dialog's settings as options, with the descriptor key each plays and
+// the range the filter holds it to. The host does not link the filter, so
+// the ranges are kept here; a test holds them to the filter's own table.
+struct SettingOption {
+  const char* option;
+  DescriptorKeyID key;  // the scripting key it is played as
+  const char* label;  // the dialog's label
+  double low, high;
+};
+constexpr int kSettingOptionCount = 8;
+extern const SettingOption kSettingOptions[kSettingOptionCount];
+
+struct ApplyOptions {
+  std::string input, output, module, play, record, registry, sideBySide;
+  host::Descriptor settings;
+  bool hasSelection = false;
+  VRect selection{};
+  bool dialog = false;
+  std::string uiFile, uiSteps, settingsFile;
+  bool hasNeutralArea = false;
+  VRect neutralArea{};
+  int tile = 256;
+  bool quiet = false;
+  bool help = false;
+};
+
+extern const char* const kApplyHelp;
+
+// Reads the command line; returns kSuccess, or an exit code after saying
+// what is wrong.
+int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o);
+
+// A value for a setting: a finite number within [low, high]. False with the
+// reason ("'1e309' is out of range: R Gain takes 0.00392157 to 1000").
+bool ParseSettingValue(const std::string& text, const SettingOption& s, double* value, std::string* why);
+
+}  // namespace cli
