@@ -435,6 +435,15 @@ UiStep PickStep(const VRect& area) {
   return s;
 }
 
+UiStep SetStep(int row, const std::string& text) {
+  UiStep s;
+  s.action = UiAction::Set;
+  s.row = row;
+  s.text = text;
+  s.source = std::string("set \"") + kUiRows[row].name + "\" " + text;
+  return s;
+}
+
 UiStep LoadSettingsStep(const std::string& fileName) {
   UiStep s;
   s.action = UiAction::LoadSettings;

@@ -126,6 +126,7 @@ bool ParseUiScript(const std::string& text, UiScript& script, std::string* error
 UiStep PickStep(const VRect& area);
 UiStep LoadSettingsStep(const std::string& fileName);
 UiStep ClickStep(int id);  // ok: ClickStep(1)
+UiStep SetStep(int row, const std::string& text);  // row: index into kUiRows
 
 // Plays a script on the dialog a module shows while the host runs it.
 // Natively the module's headless window system calls the script from inside

@@ -12,6 +12,7 @@
 
 #include "host/cli/cli.h"
 #include "host/descriptor.h"
+#include "host/host_profiles.h"
 #include "host/io/image_io.h"
 #include "settings/settings_file.h"
 #include "render_support.h"
@@ -124,6 +125,51 @@ TEST(Kestrelle, KeepsAlphaAndFiltersOnlyTheSelection) {
   EXPECT_EQ(FirstDifference(result.document, Expected(source.document, WarmCast(), {10, 20, 30, 50})), "");
   std::remove(in.c_str());
   std::remove(out.c_str());
+}
+
+// Every host a user can name plays the same filter to the same pixels: the
+// settings reach the filter through an action where the host plays them,
+// through the dialog's edit boxes where it does not, and the transparency
+// some hosts hand over as a plane comes back untouched. A host without a
+// registry starts the next run from the last one's settings.
+TEST(Kestrelle, PlaysEveryHostProfileToTheSamePixels) {
+  const std::string in = Temp("profile.png"), out = Temp("profile-out.png");
+  Image source = NoiseImage(3, 8, 41);
+  source.alpha.assign(size_t(97) * 61, 0);
+  for (size_t i = 0; i < source.alpha.size(); ++i) source.alpha[i] = uint8(i * 7);
+  std::string error;
+  ASSERT_TRUE(host::WriteImage(in, source, &error)) << error;
+  // Settings that edit boxes show exactly, so typed and played agree.
+  FilterParameters settings = WarmCast();
+  settings.redGainFine = 0.25;
+  const Document expected = Expected(source.document, settings, {0, 0, 61, 97});
+  for (const host::HostProfile& p : host::HostProfiles()) {
+    SCOPED_TRACE(p.name);
+    ClearUserConfig();
+    ProgramRun run = Apply({"--host-profile", p.name, "--red-gain", "0.8", "--red-gain-fine", "0.25",
+                            "--blue-gain", "1.25", "--quiet", in, out});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    Image result = Read(out);
+    EXPECT_EQ(result.alpha, source.alpha);
+    EXPECT_EQ(FirstDifference(result.document, expected), "");
+  }
+  // pspiHost keeps nothing between runs and has no registry: the dialog
+  // opens on the settings the filter kept in its own file.
+  ProgramRun again = Apply({"--host-profile", "pspihost", "--ui-steps", "ok", "--quiet", in, out});
+  ASSERT_EQ(again.exitCode, 0) << again.output;
+  EXPECT_EQ(FirstDifference(Read(out).document, expected), "");
+  // What such a host cannot do is refused, not quietly left undone.
+  EXPECT_EQ(Apply({"--host-profile", "gimp", "--play", in, in, out}).exitCode, 2);
+  EXPECT_EQ(Apply({"--host-profile", "gimp", "--registry", Temp("r.json"), in, out}).exitCode, 2);
+  EXPECT_EQ(Apply({"--host-profile", "frob", in, out}).exitCode, 2);
+  const Document sixteen = host::MakeDocument(4, 4, 3, 16);
+  Image deep;
+  deep.document = sixteen;
+  ASSERT_TRUE(host::WriteImage(Temp("deep.png"), deep, &error)) << error;
+  ProgramRun refused = Apply({"--host-profile", "pspihost", "--ui-steps", "ok", Temp("deep.png"), out});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.output.find("8-bit documents only"), std::string::npos) << refused.output;
+  for (const std::string& f : {in, out, Temp("deep.png")}) std::remove(f.c_str());
 }
 
 TEST(Kestrelle, RecordsAnActionAndPlaysItBack) {

@@ -18,6 +18,7 @@
 #include "../files/run_files.h"
 #include "../filter_run.h"
 #include "../host.h"
+#include "../host_profiles.h"
 #include "../io/image_io.h"
 #include "../message_log.h"
 #include "../plugin_info.h"
@@ -26,6 +27,7 @@
 #include "apply_options.h"
 #include "cli.h"
 #include "interrupts.h"
+#include "transparency_plane.h"
 
 namespace cli {
 namespace {
@@ -198,6 +200,46 @@ bool CheckPlayedRead(const host::PlayedRead& read, std::string* why) {
   return false;
 }
 
+// What a host profile cannot do for the options asked: refused before
+// anything runs, rather than quietly not done.
+bool CheckHostProfile(const host::HostOptions& h, const ApplyOptions& o, bool scripted, std::string* why) {
+  if (!o.registry.empty() && !h.offerBasicSuite) {
+    *why = "that host has no registry for --registry (the filter keeps its last-used settings in its own "
+           "file there)";
+    return false;
+  }
+  if ((!o.play.empty() || !o.record.empty()) && h.scripting != host::ScriptingSupport::Full) {
+    *why = "that host cannot play or record actions (--play, --record)";
+    return false;
+  }
+#ifndef _WIN32
+  if (h.parametersEveryRun && h.scripting != host::ScriptingSupport::Full && !scripted) {
+    *why = "that host opens the filter's dialog on every run; give it a script that ends with ok "
+           "(--ui-steps ok)";
+    return false;
+  }
+#else
+  (void)scripted;
+#endif
+  return true;
+}
+
+// A setting typed into its row of the dialog (five decimals at most, as the
+// edit box shows them).
+host::UiStep SettingStep(DescriptorKeyID key, double value) {
+  int row = 0;
+  for (int i = 0; i < kSettingOptionCount; ++i)
+    if (kSettingOptions[i].key == key)
+      for (int r = 0; r < host::kUiRowCount; ++r)
+        if (std::string(host::kUiRows[r].name) == kSettingOptions[i].label) row = r;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.5f", value);
+  std::string typed = text;
+  while (typed.back() == '0') typed.pop_back();
+  if (typed.back() == '.') typed.pop_back();
+  return host::SetStep(row, typed);
+}
+
 }  // namespace
 
 int ApplyCommand(const std::vector<std::string>& args) {
@@ -205,13 +247,25 @@ int ApplyCommand(const std::vector<std::string>& args) {
   ApplyOptions o;
   if (int code = ParseApplyOptions(args, o)) return code;
   if (o.help) {
-    std::fputs(kApplyHelp, stdout);
+    std::fputs(ApplyHelp().c_str(), stdout);
     return kSuccess;
   }
+
+  // The host to play.
+  const host::HostProfile* profile = host::FindHostProfile(o.hostProfile.empty() ? "photoshop" : o.hostProfile);
+  host::HostOptions hostTraits;
+  profile->apply(hostTraits, 1, 1);
+  const bool playsActions = hostTraits.scripting == host::ScriptingSupport::Full;
 
   // The dialog's script, checked whole before anything runs.
   std::string error;
   host::UiScript script;
+  // A host that cannot play actions gets the settings typed into the dialog,
+  // as its user would.
+  if (!playsActions) {
+    for (const host::DescriptorItem& item : o.settings.items())
+      script.steps.push_back(SettingStep(item.key, item.floatValue));
+  }
   if (!o.settingsFile.empty()) {
     std::string ignored;
     if (!ReadText(o.settingsFile, ignored, &error)) {
@@ -248,6 +302,12 @@ int ApplyCommand(const std::vector<std::string>& args) {
   }
 #endif
 
+  // What the host cannot do for the options asked.
+  if (!CheckHostProfile(hostTraits, o, scripted, &error)) {
+    Error("--host-profile " + std::string(profile->name) + ": " + error);
+    return kUsage;
+  }
+
   const std::string modulePath = o.module.empty() ? ProgramDirectory() + host::DefaultModuleName() : o.module;
   host::files::RunFiles paths;
   AddPaths(o, modulePath, script, paths);
@@ -272,6 +332,11 @@ int ApplyCommand(const std::vector<std::string>& args) {
     return kFailure;
   }
   if (Cancelled()) return Cancel();
+  if (profile->eightBitOnly && image.document.depth != 8) {
+    Error(o.input + ": " + std::to_string(image.document.depth) + "-bit; the " + profile->name +
+          " host hands filters 8-bit documents only");
+    return kFailure;
+  }
   const host::Document original = image.document;
   if (o.hasSelection && (o.selection.bottom > original.height || o.selection.right > original.width)) {
     Error("--selection lies outside the " + std::to_string(original.width) + " x " +
@@ -330,7 +395,8 @@ int ApplyCommand(const std::vector<std::string>& args) {
   ProgressBar bar(!o.quiet && isatty(fileno(stderr)));
   host::HostOptions options;
   if (o.hasSelection) options.selection = o.selection;
-  options.tileWidth = options.tileHeight = int16(o.tile);
+  profile->apply(options, original.width, original.height);
+  if (o.tileGiven || o.hostProfile.empty()) options.tileWidth = options.tileHeight = int16(o.tile);
   options.registryFile = o.registry;
   options.onProgress = [&bar](int32 done, int32 total) { bar.Show(done, total); };
   options.cancelRequested = &CancelFlag();
@@ -345,7 +411,7 @@ int ApplyCommand(const std::vector<std::string>& args) {
 
   std::string recordText, registryProblem;
   {
-    host::Host h(image.document, options);
+    host::Host h(profile->transparencyPlane ? WithTransparencyPlane(image) : image.document, options);
     if (!h.registryError().empty()) {
       Error(h.registryError());
       return kFailure;
@@ -404,7 +470,7 @@ int ApplyCommand(const std::vector<std::string>& args) {
       recordText = host::DescriptorToJson(recorded) + "\n";
     }
     registryProblem = h.scripting().registrySaveError();
-    image.document = h.document();
+    TakeTransparencyPlane(h.document(), image);
   }
 
   if (Cancelled()) return Cancel();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "../host_profiles.h"
 #include "cli.h"
 
 namespace cli {
@@ -59,6 +60,8 @@ const char* const kApplyHelp =
     "  --selection T,L,B,R     filter only rows T to B-1, columns L to R-1 (the\n"
     "                          bottom row and right column are not included)\n"
     "  --tile N                tile size the host offers (default 256)\n"
+    "  --host-profile NAME     run the filter the way that host application\n"
+    "                          would (its quirks, what it lacks); see below\n"
     "  --module PATH           the filter module (default: the one next to kestrelle)\n"
     "  --side-by-side FILE     also write INPUT and the result side by side\n"
     "  --quiet                 no progress bar\n"
@@ -108,6 +111,17 @@ const char* const kApplyHelp =
     "Exit status: 0 success, 1 failure, 2 wrong command line; cancelled: 130\n"
     "(Ctrl-C), 143 (SIGTERM), 129 (SIGHUP).\n";
 
+std::string ApplyHelp() {
+  std::string help = kApplyHelp;
+  help += "\nHost profiles (--host-profile):\n";
+  for (const host::HostProfile& p : host::HostProfiles()) {
+    std::string line = "  " + std::string(p.name);
+    line += std::string(line.size() < 24 ? 24 - line.size() : 1, ' ');
+    help += line + p.standsFor + " (" + p.bitness + ")\n";
+  }
+  return help;
+}
+
 namespace {
 
 // The bounds as a user can type them back: the lower one rounded up, so the
@@ -151,7 +165,7 @@ bool TakesValue(const std::string& arg) {
   for (const SettingOption& s : kSettingOptions)
     if (arg == s.option) return true;
   for (const char* o : {"--play", "--record", "--registry", "--module", "--side-by-side", "--selection",
-                        "--neutral-area", "--ui", "--ui-steps", "--settings", "--tile"})
+                        "--neutral-area", "--ui", "--ui-steps", "--settings", "--tile", "--host-profile"})
     if (arg == o) return true;
   return false;
 }
@@ -271,6 +285,15 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
         return kUsage;
       }
       o.tile = int(v);
+      o.tileGiven = true;
+    } else if (arg == "--host-profile") {
+      if (host::FindHostProfile(value) == nullptr) {
+        std::string names;
+        for (const host::HostProfile& p : host::HostProfiles()) names += (names.empty() ? "" : ", ") + std::string(p.name);
+        Error("--host-profile: no host '" + value + "'; the hosts are " + names);
+        return kUsage;
+      }
+      o.hostProfile = value;
     }
   }
   if (positional.size() != 2) {

@@ -31,11 +31,16 @@ struct ApplyOptions {
   bool hasNeutralArea = false;
   VRect neutralArea{};
   int tile = 256;
+  bool tileGiven = false;
+  std::string hostProfile;  // empty: a complete host
   bool quiet = false;
   bool help = false;
 };
 
 extern const char* const kApplyHelp;
+
+// The help with the host profiles listed.
+std::string ApplyHelp();
 
 // Reads the command line; returns kSuccess, or an exit code after saying
 // what is wrong.
