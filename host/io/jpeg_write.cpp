@@ -33,8 +33,28 @@ struct JpegHeader {
   const ImageProperties* p;
   int quality;
   int lumaH, lumaV;
+  int densityUnit = -1;  // JFIF's: 0 aspect ratio, 1 per inch, 2 per cm; -1 none
+  long densityX = 0, densityY = 0;
   std::vector<Marker> markers;
 };
+
+// JFIF holds whole numbers: per centimetre when the resolution is whole
+// there, per inch otherwise (a PNG's 118.11 per cm is 300 per inch).
+void SetDensity(const Resolution& r, JpegHeader* h) {
+  if (!r.present || !(r.x > 0) || !(r.y > 0)) return;
+  int unit = r.unit == ResolutionUnit::Inch ? 1 : r.unit == ResolutionUnit::Centimetre ? 2 : 0;
+  double x = r.x, y = r.y;
+  if (unit == 2 && (x != std::round(x) || y != std::round(y))) {
+    unit = 1;
+    x *= 2.54;
+    y *= 2.54;
+  }
+  const long dx = std::lround(x), dy = std::lround(y);
+  if (dx < 1 || dy < 1 || dx > 65535 || dy > 65535) return;
+  h->densityUnit = unit;
+  h->densityX = dx;
+  h->densityY = dy;
+}
 
 bool StartCompress(JpegErrors* e, jpeg_compress_struct* cinfo, JpegDestination* destination,
                    bool* created, const JpegHeader* h) {
@@ -55,11 +75,10 @@ bool StartCompress(JpegErrors* e, jpeg_compress_struct* cinfo, JpegDestination* 
     cinfo->comp_info[0].v_samp_factor = h->lumaV;
     for (int c = 1; c < 3; ++c) cinfo->comp_info[c].h_samp_factor = cinfo->comp_info[c].v_samp_factor = 1;
   }
-  const Resolution& r = h->p->resolution;
-  if (r.present && r.x >= 1 && r.y >= 1 && r.x <= 65535 && r.y <= 65535) {
-    cinfo->density_unit = r.unit == ResolutionUnit::Inch ? 1 : r.unit == ResolutionUnit::Centimetre ? 2 : 0;
-    cinfo->X_density = UINT16(std::lround(r.x));
-    cinfo->Y_density = UINT16(std::lround(r.y));
+  if (h->densityUnit >= 0) {
+    cinfo->density_unit = UINT8(h->densityUnit);
+    cinfo->X_density = UINT16(h->densityX);
+    cinfo->Y_density = UINT16(h->densityY);
   }
   jpeg_start_compress(cinfo, TRUE);
   for (const Marker& m : h->markers) {
@@ -146,7 +165,7 @@ class JpegWriter : public FormatWriter {
   bool Start(const ImageShape& shape, const ImageProperties& p, const WriteOptions& options,
              std::string* why) override {
     const bool fromJpeg = p.format == ImageFormat::Jpeg;
-    JpegHeader h{&shape, &p, kDefaultQuality, 1, 1, {}};
+    JpegHeader h{&shape, &p, kDefaultQuality, 1, 1, -1, 0, 0, {}};
     if (options.quality > 0) {
       h.quality = options.quality;
     } else if (fromJpeg && p.jpeg.quality >= 1 && p.jpeg.quality <= 100) {
@@ -160,6 +179,7 @@ class JpegWriter : public FormatWriter {
       // it the chroma detail is worth its bytes.
       h.lumaH = h.lumaV = 2;
     }
+    SetDensity(p.resolution, &h);
     try {
       h.markers = MetadataMarkers(p);
     } catch (const std::bad_alloc&) {

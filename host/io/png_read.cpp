@@ -3,6 +3,7 @@
 // Text and EXIF may follow the image data; they are found first by walking
 // the chunk list (skipping the data) and read through a second libpng
 // reader, so every piece of metadata is known before the first row.
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -148,9 +149,19 @@ void ReadMetadata(png_structp png, png_infop info, ImageProperties& p) {
   if (png_get_pHYs(png, info, &x, &y, &unit) && x > 0 && y > 0) {
     p.resolution.present = true;
     if (unit == PNG_RESOLUTION_METER) {
-      p.resolution.unit = ResolutionUnit::Centimetre;
-      p.resolution.x = x / 100.0;
-      p.resolution.y = y / 100.0;
+      // Pixels per metre are whole numbers: 300 dpi is stored as 11811. A
+      // value that close to whole dots per inch was made from them, and
+      // goes on as dots per inch.
+      const double dpiX = x * 0.0254, dpiY = y * 0.0254;
+      if (std::fabs(dpiX - std::round(dpiX)) < 0.01 && std::fabs(dpiY - std::round(dpiY)) < 0.01) {
+        p.resolution.unit = ResolutionUnit::Inch;
+        p.resolution.x = std::round(dpiX);
+        p.resolution.y = std::round(dpiY);
+      } else {
+        p.resolution.unit = ResolutionUnit::Centimetre;
+        p.resolution.x = x / 100.0;
+        p.resolution.y = y / 100.0;
+      }
     } else {
       p.resolution.unit = ResolutionUnit::None;
       p.resolution.x = x;

@@ -34,8 +34,13 @@ toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
   // libtiff passes unsigned offsets; only SEEK_SET ones can be meaningful
   // beyond the signed range, and those are past any file we accept.
   if (offset > toff_t(INT64_MAX)) return toff_t(-1);
-  std::FILE* f = FileOf(h).file;
-  if (Seek(f, int64_t(offset), whence) != 0) return toff_t(-1);
+  TiffFile& t = FileOf(h);
+  std::FILE* f = t.file;
+  if (Seek(f, int64_t(offset), whence) != 0) {
+    // A seek flushes stdio's buffer first: a full disk shows up here.
+    if (std::ferror(f) && t.writeError == 0) t.writeError = errno ? errno : EIO;
+    return toff_t(-1);
+  }
   const int64_t at = Tell(f);
   return at < 0 ? toff_t(-1) : toff_t(at);
 }
