@@ -390,7 +390,7 @@ TEST_F(ImageStream, AStreamingPassHoldsABandNotTheImage) {
                                                     "--gtest_filter=ImageStreamChild.*"});
   ASSERT_EQ(run.exitCode, 0) << run.output;
   const size_t at = run.output.find("peak memory rose by ");
-  ASSERT_NE(at, std::string::npos) << run.output;
+  ASSERT_NE(at, std::string::npos) << "the child said: " << run.output;
   const long long rise = std::atoll(run.output.c_str() + at + 20);
   EXPECT_LT(rise, 24ll << 20) << "a streaming pass held " << rise << " bytes more";
   // And the pass was real: the TIFF holds the picture.
