@@ -356,7 +356,13 @@ TEST(ImageStreamChild, DISABLED_StreamsAFileAndReportsItsPeakMemory) {
   }
   ASSERT_TRUE(writer.Finish(&error)) << error;
   std::fclose(f);
-  std::printf("peak memory rose by %lld bytes\n", static_cast<long long>(PeakMemory() - before));
+  const int64_t rise = PeakMemory() - before;
+  // The instrument itself: 48 MiB touched must show.
+  std::vector<uint8> probe(size_t(48) << 20, 1);
+  for (size_t i = 0; i < probe.size(); i += 4096) probe[i] = uint8(i);
+  const int64_t probed = PeakMemory() - before;
+  std::printf("peak memory rose by %lld bytes, %lld with the probe (%d)\n", static_cast<long long>(rise),
+              static_cast<long long>(probed), int(probe[4096]));
 }
 
 TEST_F(ImageStream, AStreamingPassHoldsABandNotTheImage) {
@@ -392,6 +398,9 @@ TEST_F(ImageStream, AStreamingPassHoldsABandNotTheImage) {
   const size_t at = run.output.find("peak memory rose by ");
   ASSERT_NE(at, std::string::npos) << "the child said: " << run.output;
   const long long rise = std::atoll(run.output.c_str() + at + 20);
+  const size_t probeAt = run.output.find(", ", at);
+  ASSERT_NE(probeAt, std::string::npos) << run.output;
+  EXPECT_GE(std::atoll(run.output.c_str() + probeAt + 2), 40ll << 20) << "the peak is not measured: " << run.output;
   EXPECT_LT(rise, 24ll << 20) << "a streaming pass held " << rise << " bytes more";
   // And the pass was real: the TIFF holds the picture.
   host::ImageReader tiff;
