@@ -412,3 +412,37 @@ TEST_F(ImageStream, AStreamingPassHoldsABandNotTheImage) {
   // Byte 3000 of the last row: row 99 of the band that starts at 3900.
   EXPECT_EQ(last[3000], uint8(((99 * s.RowBytes() + 3000) / 3 + 3900) >> 4));
 }
+
+// A compressed strip too big to hold (here one strip of 67 MB) is decoded
+// line by line, so it streams like any other layout.
+TEST_F(ImageStream, AHugeCompressedStripIsDecodedLineByLine) {
+  const uint32_t width = 8192, height = 8200;
+  auto value = [](uint32_t x, uint32_t y) { return uint8((x / 7 + y * 3) ^ (y >> 5)); };
+  TIFF* tif = TIFFOpen(Path("one-strip.tif").c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+  TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+  std::vector<uint8> row(width);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) row[x] = value(x, y);
+    ASSERT_GE(TIFFWriteScanline(tif, row.data(), y, 0), 0);
+  }
+  TIFFClose(tif);
+
+  host::ImageReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(Path("one-strip.tif"), &error)) << error;
+  std::vector<uint8> band(size_t(width) * 100);
+  for (uint32_t y = 0; y < height; y += 100) {
+    const int32 rows = int32(std::min<uint32_t>(100, height - y));
+    ASSERT_TRUE(reader.ReadRows(rows, band.data(), width, nullptr, 0, &error)) << error;
+    for (int32 r = 0; r < rows; r += 37)
+      for (uint32_t x = 0; x < width; x += 101) ASSERT_EQ(band[size_t(r) * width + x], value(x, y + uint32_t(r)));
+  }
+}
