@@ -2,6 +2,7 @@
 // in bands, polling for cancellation between them.
 #include <cerrno>
 #include <cstring>
+#include <exception>
 
 #include "host/io/io_support.h"
 
@@ -68,7 +69,11 @@ bool ImageReader::Open(const std::string& path, std::string* error, const ReadOp
             : tiff ? io::NewTiffReader(file_, path, fileSize_)
                    : io::NewJpegReader(file_, fileSize_);
   std::string why;
-  if (!format_->ReadHeader(shape_, properties_, &why)) return Fail(error, why);
+  try {
+    if (!format_->ReadHeader(shape_, properties_, &why)) return Fail(error, why);
+  } catch (const std::exception&) {  // memory, from the containers the metadata fills
+    return Fail(error, "not enough memory to read the file");
+  }
   return true;
 }
 
@@ -83,7 +88,11 @@ bool ImageReader::ReadRows(int32 rows, uint8* colour, size_t colourStride, uint8
   if (rows == 0) return true;
   std::string why;
   const io::RowsOut out{colour, colourStride, shape_.alpha ? alpha : nullptr, alphaStride};
-  if (!format_->ReadRows(next_, rows, out, &why)) return Fail(error, why);
+  try {
+    if (!format_->ReadRows(next_, rows, out, &why)) return Fail(error, why);
+  } catch (const std::exception&) {
+    return Fail(error, "not enough memory to read the file");
+  }
   next_ += rows;
   return true;
 }

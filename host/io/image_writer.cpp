@@ -1,5 +1,7 @@
 // ImageWriter: checks that the shape fits the format, then passes bands of
 // rows to the format's writer, polling for cancellation between them.
+#include <exception>
+
 #include "host/io/io_support.h"
 
 namespace host {
@@ -61,7 +63,11 @@ bool ImageWriter::Start(std::FILE* file, ImageFormat format, const ImageShape& s
   format_ = format == ImageFormat::Png    ? io::NewPngWriter(file)
             : format == ImageFormat::Tiff ? io::NewTiffWriter(file)
                                           : io::NewJpegWriter(file);
-  if (!format_->Start(shape, properties, options, &why)) return Fail(error, why);
+  try {
+    if (!format_->Start(shape, properties, options, &why)) return Fail(error, why);
+  } catch (const std::exception&) {  // memory, for the metadata laid out here
+    return Fail(error, "not enough memory");
+  }
   return true;
 }
 
@@ -77,7 +83,11 @@ bool ImageWriter::WriteRows(int32 rows, const uint8* colour, size_t colourStride
   if (rows == 0) return true;
   std::string why;
   const io::RowsIn in{colour, colourStride, shape_.alpha ? alpha : nullptr, alphaStride};
-  if (!format_->WriteRows(next_, rows, in, &why)) return Fail(error, why);
+  try {
+    if (!format_->WriteRows(next_, rows, in, &why)) return Fail(error, why);
+  } catch (const std::exception&) {
+    return Fail(error, "not enough memory");
+  }
   next_ += rows;
   return true;
 }
