@@ -154,8 +154,8 @@ TEST(ExifBlock, LaysOutWhatItParsedInEitherByteOrder) {
     return true;
   };
   ExifIfd exif, interop, gps;
-  ASSERT_TRUE(ParseIfdAt(read, false, exifAt, &exif, &interop));
-  ASSERT_TRUE(ParseIfdAt(read, false, gpsAt, &gps, nullptr));
+  ASSERT_TRUE(ParseIfdAt(read, file.size(), false, exifAt, &exif, &interop));
+  ASSERT_TRUE(ParseIfdAt(read, file.size(), false, gpsAt, &gps, nullptr));
   EXPECT_EQ(Values(exif.Find(0x829a), false), std::vector<double>{1.0 / 250});
   EXPECT_EQ(Values(exif.Find(0x8827), false), std::vector<double>{200});
   EXPECT_EQ(Values(gps.Find(0x0002), false), (std::vector<double>{48, 30, 0}));

@@ -54,6 +54,7 @@ bool IsPointer(uint16 tag) {
 
 struct Reader {
   const ReadAt& read;
+  uint64_t size;  // of the source: no value can be larger
   bool be;
   std::set<uint64_t> seen;  // directories already read: a loop ends here
 };
@@ -79,7 +80,7 @@ bool ReadIfd(Reader& r, uint64_t offset, std::vector<ExifEntry>* entries, uint32
     entry.type = Get16(e + 2, r.be);
     entry.count = Get32(e + 4, r.be);
     const uint64_t bytes = uint64_t(TypeBytes(entry.type)) * entry.count;
-    if (TypeBytes(entry.type) == 0 || entry.count == 0 || bytes > kMaxValueBytes) continue;
+    if (TypeBytes(entry.type) == 0 || entry.count == 0 || bytes > kMaxValueBytes || bytes > r.size) continue;
     entry.value.resize(size_t(bytes));
     if (bytes <= 4) {
       std::memcpy(entry.value.data(), e + 8, size_t(bytes));
@@ -266,7 +267,7 @@ bool ParseExif(const uint8* data, size_t size, ExifBlock* out) {
     std::memcpy(to, data + offset, n);
     return true;
   };
-  Reader r{read, be, {}};
+  Reader r{read, size, be, {}};
   std::vector<ExifEntry> ifd0;
   uint32 next = 0;
   if (!ReadIfd(r, Get32(data + 4, be), &ifd0, &next)) return false;
@@ -291,7 +292,7 @@ bool ParseExif(const uint8* data, size_t size, ExifBlock* out) {
   if (next != 0 && ReadIfd(r, next, &ifd1, &unused)) {
     const uint32 thumbAt = PointerValue(ifd1, kTagThumbnailOffset, be);
     const uint32 thumbBytes = PointerValue(ifd1, kTagThumbnailLength, be);
-    if (thumbAt != 0 && thumbBytes != 0 && thumbBytes <= kMaxValueBytes) {
+    if (thumbAt != 0 && thumbBytes != 0 && thumbBytes <= size - std::min<uint64_t>(size, thumbAt)) {
       out->thumbnail.resize(thumbBytes);
       if (!read(thumbAt, thumbBytes, out->thumbnail.data())) out->thumbnail.clear();
     }
@@ -301,8 +302,9 @@ bool ParseExif(const uint8* data, size_t size, ExifBlock* out) {
   return true;
 }
 
-bool ParseIfdAt(const ReadAt& read, bool bigEndian, uint64_t offset, ExifIfd* out, ExifIfd* interop) {
-  Reader r{read, bigEndian, {}};
+bool ParseIfdAt(const ReadAt& read, uint64_t size, bool bigEndian, uint64_t offset, ExifIfd* out,
+                ExifIfd* interop) {
+  Reader r{read, size, bigEndian, {}};
   std::vector<ExifEntry> entries;
   uint32 unused;
   if (!ReadIfd(r, offset, &entries, &unused)) return false;

@@ -75,8 +75,8 @@ using ReadAt = std::function<bool(uint64_t offset, size_t size, uint8* out)>;
 // dropped, entry by entry where possible; false only when nothing is usable.
 bool ParseExif(const uint8* data, size_t size, ExifBlock* out);
 // Parses one directory (and the interoperability directory an EXIF one
-// points to) of a TIFF file in the given byte order.
-bool ParseIfdAt(const ReadAt& read, bool bigEndian, uint64_t offset, ExifIfd* out,
+// points to) of a TIFF file of `size` bytes in the given byte order.
+bool ParseIfdAt(const ReadAt& read, uint64_t size, bool bigEndian, uint64_t offset, ExifIfd* out,
                 ExifIfd* interop);
 
 // Lays the block out from offset 0, header first, in its own byte order.

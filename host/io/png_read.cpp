@@ -19,6 +19,10 @@ namespace {
 // Deflate's best: 1032 bytes of output for one byte of input.
 constexpr uint64_t kDeflateRatio = 1032;
 constexpr size_t kMaxLateChunkBytes = size_t(16) << 20;
+// libpng reads an ancillary chunk (and inflates a compressed one) whole;
+// without a limit a damaged length makes it reserve gigabytes. Profiles and
+// text are far smaller.
+constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t(64) << 20;
 
 struct PngShape {
   png_uint_32 width = 0;
@@ -34,6 +38,7 @@ struct PngShape {
 bool ReadPngHeader(png_structp png, png_infop info, PngShape* shape) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_user_limits(png, png_uint_32(kMaxSide), png_uint_32(kMaxSide));
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
   png_read_info(png, info);
   const int colorType = png_get_color_type(png, info);
   const int bitDepth = png_get_bit_depth(png, info);
@@ -82,6 +87,7 @@ bool ReadEnd(png_structp png) {
 
 bool ReadInfoOnly(png_structp png, png_infop info) {
   if (setjmp(png_jmpbuf(png))) return false;
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
   png_read_info(png, info);
   return true;
 }
@@ -196,8 +202,10 @@ void PutChunk(std::vector<uint8>& out, const char* type, const std::vector<uint8
 // The text and EXIF chunks after the image data, whole, in a small PNG of
 // their own that libpng can read before the data: a 1 x 1 header, the
 // chunks, and an empty data chunk where libpng stops. Empty when there are
-// none. The file is left where it was.
-std::vector<uint8> LateChunks(std::FILE* f) {
+// none. The file is left where it was. *cut is set when a chunk claims more
+// bytes than the file has left: libpng would reserve what it claims.
+std::vector<uint8> LateChunks(std::FILE* f, int64_t fileSize, bool* cut) {
+  *cut = false;
   const int64_t start = Tell(f);
   std::vector<uint8> chunks;
   if (start < 0 || Seek(f, 8, SEEK_SET) != 0) return {};
@@ -206,7 +214,11 @@ std::vector<uint8> LateChunks(std::FILE* f) {
     uint8 head[8];
     if (std::fread(head, 1, 8, f) != 8) break;
     const uint32 length = Big32(head);
-    if (length > 0x7fffffffu) break;
+    const int64_t at = Tell(f);
+    if (length > 0x7fffffffu || (fileSize >= 0 && at >= 0 && int64_t(length) + 4 > fileSize - at)) {
+      *cut = true;
+      break;
+    }
     const bool data = std::memcmp(head + 4, "IDAT", 4) == 0;
     if (std::memcmp(head + 4, "IEND", 4) == 0) break;
     if (data) afterData = true;
@@ -276,7 +288,12 @@ class PngReader : public FormatReader {
       *why = "not enough memory";
       return false;
     }
-    const std::vector<uint8> late = LateChunks(context_.file);
+    bool cut = false;
+    const std::vector<uint8> late = LateChunks(context_.file, fileSize_, &cut);
+    if (cut) {
+      *why = "damaged PNG: the file is truncated";
+      return false;
+    }
     png_set_read_fn(s_.png, &context_, PngReadData);
     if (!ReadPngHeader(s_.png, s_.info, &png_)) return Failed(why);
     // Expansion leaves only these; anything else would be a libpng surprise.

@@ -225,8 +225,12 @@ class TiffReader : public FormatReader {
       TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength_);
       const tmsize_t tileSize = TIFFTileSize(tif);
       const size_t tileRow = size_t(tileWidth_) * (separate_ ? 1 : spp_) * shape_.SampleBytes();
+      // A tile may reach past the image, but not by absurd amounts: no more
+      // than the whole image's bytes twice, or 64 MiB for small images.
+      const uint64_t imageBytes = uint64_t(PlaneRowBytes()) * height * uint64_t(separate_ ? spp_ : 1);
       if (tileWidth_ == 0 || tileLength_ == 0 || tileSize <= 0 ||
-          uint64_t(tileSize) < uint64_t(tileRow) * tileLength_ || tileLength_ > height * 2 + 16) {
+          uint64_t(tileSize) < uint64_t(tileRow) * tileLength_ ||
+          uint64_t(tileSize) > std::max<uint64_t>(uint64_t(64) << 20, 2 * imageBytes)) {
         *why = TiffDamaged(file_, "impossible tile size");
         return false;
       }
@@ -387,7 +391,7 @@ class TiffReader : public FormatReader {
   }
 
   // Decodes the row of tiles holding `row` into tileRows_: for each plane,
-  // tileLength_ rows of the whole width.
+  // the rows of the whole width that lie in the image.
   bool LoadTileRow(uint32_t row, std::string* why) {
     const uint32_t y0 = row / tileLength_ * tileLength_;
     const int planes = separate_ ? spp_ : 1;
@@ -395,7 +399,9 @@ class TiffReader : public FormatReader {
     const size_t rowBytes = PlaneRowBytes();
     const tmsize_t tileSize = TIFFTileSize(h_.tif);
     if (tile_.size() < size_t(tileSize)) tile_.resize(size_t(tileSize));
-    tileRows_.resize(rowBytes * tileLength_ * size_t(planes));
+    // Rows of a tile below the image are never delivered: not held either.
+    const uint32_t held = std::min(tileLength_, uint32_t(shape_.height));
+    tileRows_.resize(rowBytes * held * size_t(planes));
     const uint32_t rows = std::min(tileLength_, uint32_t(shape_.height) - y0);
     for (int p = 0; p < planes; ++p) {
       for (uint32_t x0 = 0; x0 < uint32_t(shape_.width); x0 += tileWidth_) {
@@ -406,7 +412,7 @@ class TiffReader : public FormatReader {
         }
         const uint32_t cols = std::min(tileWidth_, uint32_t(shape_.width) - x0);
         for (uint32_t r = 0; r < rows; ++r) {
-          std::memcpy(tileRows_.data() + (size_t(p) * tileLength_ + r) * rowBytes + x0 * pixelBytes,
+          std::memcpy(tileRows_.data() + (size_t(p) * held + r) * rowBytes + x0 * pixelBytes,
                       tile_.data() + size_t(r) * tileWidth_ * pixelBytes, cols * pixelBytes);
         }
         // Tiles reach past the image's right edge; x0 + tileWidth may wrap.
@@ -419,13 +425,14 @@ class TiffReader : public FormatReader {
 
   bool ReadTiles(int32 y, int32 rows, const RowsOut& out, std::string* why) {
     const size_t rowBytes = PlaneRowBytes();
+    const uint32_t held = std::min(tileLength_, uint32_t(shape_.height));
     for (int32 r = 0; r < rows; ++r) {
       const uint32_t row = uint32_t(y + r);
       const uint32_t y0 = row / tileLength_ * tileLength_;
       if (loadedTileRow_ != int64_t(y0) && !LoadTileRow(row, why)) return false;
       if (separate_) {
         for (int p = 0; p < spp_; ++p) {
-          const uint8* planeRow = tileRows_.data() + (size_t(p) * tileLength_ + (row - y0)) * rowBytes;
+          const uint8* planeRow = tileRows_.data() + (size_t(p) * held + (row - y0)) * rowBytes;
           FilePlaneToHost(planeRow, shape_, p, out.ColourRow(r), out.AlphaRow(r));
         }
       } else {
@@ -485,8 +492,9 @@ class TiffReader : public FormatReader {
     };
     ExifBlock b;
     b.bigEndian = TIFFIsBigEndian(tif) != 0;
-    if (exifAt != 0) ParseIfdAt(read, b.bigEndian, exifAt, &b.exif, &b.interop);
-    if (gpsAt != 0) ParseIfdAt(read, b.bigEndian, gpsAt, &b.gps, nullptr);
+    const uint64_t size = fileSize_ < 0 ? 0 : uint64_t(fileSize_);
+    if (exifAt != 0) ParseIfdAt(read, size, b.bigEndian, exifAt, &b.exif, &b.interop);
+    if (gpsAt != 0) ParseIfdAt(read, size, b.bigEndian, gpsAt, &b.gps, nullptr);
     if (!make.empty()) b.PutAscii(kTagMake, make);
     if (!model.empty()) b.PutAscii(kTagModel, model);
     if (p.tiff.orientation >= 2 && p.tiff.orientation <= 8) b.PutShort(kTagOrientation, p.tiff.orientation);
