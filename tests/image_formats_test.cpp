@@ -222,6 +222,25 @@ TEST_F(ImageFormats, ReadsEveryJpegLayoutAndRefusesCmyk) {
   cmyk.colorSpace = JCS_YCCK;
   ASSERT_TRUE(WriteJpegDirect(Path("ycck.jpg"), smooth, cmyk));
   EXPECT_NE(Refusal("ycck.jpg").find("CMYK"), std::string::npos);
+
+  // 12-bit samples and lossless coding: sound files of kinds we do not
+  // read, which must not be called damaged. (The frame header's precision
+  // byte and marker, changed in a baseline file.)
+  std::vector<uint8> bytes = FileBytes(Path("baseline.jpg"));
+  size_t sof = 2;
+  while (sof + 4 < bytes.size() && !(bytes[sof] == 0xff && bytes[sof + 1] == 0xc0)) sof += 2 + (bytes[sof + 2] << 8 | bytes[sof + 3]);
+  ASSERT_LT(sof + 4, bytes.size());
+  std::vector<uint8> twelve = bytes;
+  twelve[sof + 4] = 12;
+  SaveBytes(Path("twelve.jpg"), twelve);
+  const std::string why12 = Refusal("twelve.jpg");
+  EXPECT_NE(why12.find("12-bit JPEGs are not supported"), std::string::npos) << why12;
+  std::vector<uint8> lossless = bytes;
+  lossless[sof + 1] = 0xc3;
+  SaveBytes(Path("lossless.jpg"), lossless);
+  const std::string whyLossless = Refusal("lossless.jpg");
+  EXPECT_NE(whyLossless.find("not supported"), std::string::npos) << whyLossless;
+  EXPECT_EQ(whyLossless.find("damaged"), std::string::npos) << whyLossless;
 }
 
 // A JPEG cut short or with damaged entropy data is refused: libjpeg would

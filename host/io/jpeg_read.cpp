@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include <jerror.h>
+
 #include "host/io/io_support.h"
 #include "host/io/jpeg_common.h"
 #include "host/io/metadata.h"
@@ -137,7 +139,17 @@ class JpegReader : public FormatReader {
  private:
   bool Failed(std::string* why) {
     const std::string text = JpegMessage(errors_);
-    *why = errors_.ioError ? text : "damaged JPEG: " + (text.empty() ? std::string("unreadable data") : text);
+    const int code = errors_.manager.msg_code;
+    if (errors_.ioError) {
+      *why = text;
+    } else if (code == JERR_BAD_PRECISION) {
+      // 12- and 16-bit JPEGs are sound files we do not read, not damaged ones.
+      *why = std::to_string(errors_.manager.msg_parm.i[0]) + "-bit JPEGs are not supported (only 8-bit)";
+    } else if (code == JERR_SOF_UNSUPPORTED || code == JERR_ARITH_NOTIMPL || code == JERR_NOT_COMPILED) {
+      *why = "this kind of JPEG is not supported (" + text + ")";
+    } else {
+      *why = "damaged JPEG: " + (text.empty() ? std::string("unreadable data") : text);
+    }
     return false;
   }
 
