@@ -145,9 +145,9 @@ TEST_F(ImageFormats, ShapesAFormatCannotHoldAreRefusedBeforeAnyFileIsTouched) {
 TEST_F(ImageFormats, JpegQualityAndSubsamplingAreKept) {
   const Image smooth = SmoothImage(40, 24, 3, 8, false);
   for (int q : {1, 10, 49, 50, 51, 75, 90, 92, 99, 100}) {
-    DirectJpeg spec;
-    spec.quality = q;
-    ASSERT_TRUE(WriteJpegDirect(Path("q.jpg"), smooth, spec));
+    DirectJpeg recipe;
+    recipe.quality = q;
+    ASSERT_TRUE(WriteJpegDirect(Path("q.jpg"), smooth, recipe));
     EXPECT_EQ(Read("q.jpg").jpeg.quality, q);
   }
   std::string error;
@@ -196,20 +196,20 @@ TEST_F(ImageFormats, ReadsEveryJpegLayoutAndRefusesCmyk) {
   progressive.progressive = true;
   restarts.restartRows = 1;
   arithmetic.arithmetic = true;
-  for (const auto& [name, spec] : {std::pair{"progressive.jpg", progressive}, std::pair{"restarts.jpg", restarts},
+  for (const auto& [name, recipe] : {std::pair{"progressive.jpg", progressive}, std::pair{"restarts.jpg", restarts},
                                    std::pair{"arithmetic.jpg", arithmetic}}) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(WriteJpegDirect(Path(name), smooth, spec));
+    ASSERT_TRUE(WriteJpegDirect(Path(name), smooth, recipe));
     const Image image = Read(name);
     EXPECT_TRUE(image.document.pixels == reference.document.pixels);
-    EXPECT_EQ(image.jpeg.progressive, spec.progressive);
+    EXPECT_EQ(image.jpeg.progressive, recipe.progressive);
   }
 
   const Image grey = SmoothImage(50, 30, 1, 8, false);
-  DirectJpeg greySpec;
-  greySpec.components = 1;
-  greySpec.quality = 100;
-  ASSERT_TRUE(WriteJpegDirect(Path("grey.jpg"), grey, greySpec));
+  DirectJpeg greyRecipe;
+  greyRecipe.components = 1;
+  greyRecipe.quality = 100;
+  ASSERT_TRUE(WriteJpegDirect(Path("grey.jpg"), grey, greyRecipe));
   const Image g = Read("grey.jpg");
   EXPECT_EQ(g.document.planes, 1);
   EXPECT_EQ(g.document.imageMode, plugInModeGrayScale);
@@ -249,9 +249,9 @@ TEST_F(ImageFormats, DamagedAndTruncatedJpegsAreRefused) {
   const Image smooth = SmoothImage(120, 96, 3, 8, false);
   for (bool progressive : {false, true}) {
     SCOPED_TRACE(progressive ? "progressive" : "baseline");
-    DirectJpeg spec;
-    spec.progressive = progressive;
-    ASSERT_TRUE(WriteJpegDirect(Path("good.jpg"), smooth, spec));
+    DirectJpeg recipe;
+    recipe.progressive = progressive;
+    ASSERT_TRUE(WriteJpegDirect(Path("good.jpg"), smooth, recipe));
     const std::vector<uint8> bytes = FileBytes(Path("good.jpg"));
     for (size_t keep : {size_t(2), size_t(20), size_t(200), bytes.size() / 2, bytes.size() - 40}) {
       const std::string name = "cut" + std::to_string(keep) + ".jpg";

@@ -46,14 +46,14 @@ class ImageStream : public ::testing::Test {
   std::string dir_;
 };
 
-struct TiffSpec {
+struct TiffRecipe {
   uint16_t compression = COMPRESSION_NONE;
   uint32_t rowsPerStrip = 3;
   bool separate = false, tiled = false, bigEndian = false;
 };
 
 // An image as a TIFF straight through libtiff, in layouts our writer never makes.
-bool WriteTiff(const std::string& path, const Image& image, const TiffSpec& t) {
+bool WriteTiff(const std::string& path, const Image& image, const TiffRecipe& t) {
   const host::Document& d = image.document;
   const int spp = d.planes + (image.alpha.empty() ? 0 : 1);
   const int b = d.SampleBytes();
@@ -223,10 +223,10 @@ TEST_F(ImageStream, BandsOfAnySizeGiveWhatTheWholeReadGives) {
       return host::WriteImage(path, image, &error);
     };
   };
-  auto tiff = [](const Image& image, TiffSpec spec) {
-    return [&image, spec](const std::string& path) { return WriteTiff(path, image, spec); };
+  auto tiff = [](const Image& image, TiffRecipe recipe) {
+    return [&image, recipe](const std::string& path) { return WriteTiff(path, image, recipe); };
   };
-  TiffSpec deflate, separate, tiled, tiledSeparate, bigEndian, oneStrip;
+  TiffRecipe deflate, separate, tiled, tiledSeparate, bigEndian, oneStrip;
   deflate.compression = separate.compression = COMPRESSION_ADOBE_DEFLATE;
   deflate.rowsPerStrip = 5;
   separate.separate = tiledSeparate.separate = true;
@@ -239,8 +239,8 @@ TEST_F(ImageStream, BandsOfAnySizeGiveWhatTheWholeReadGives) {
       {"rgb8.png", ours(rgb8)},
       {"grey16a.png", ours(grey16a)},
       {"interlaced.png", [&](const std::string& p) { return WriteInterlacedPng(p, rgb8); }},
-      {"raw.tif", tiff(rgb8, TiffSpec())},
-      {"raw-alpha16.tif", tiff(rgb16a, TiffSpec())},
+      {"raw.tif", tiff(rgb8, TiffRecipe())},
+      {"raw-alpha16.tif", tiff(rgb16a, TiffRecipe())},
       {"raw-big-endian16.tif", tiff(rgb16a, bigEndian)},
       {"raw-big-endian32.tif", tiff(rgb32, bigEndian)},
       {"raw-one-strip.tif", tiff(grey16a, oneStrip)},

@@ -102,18 +102,18 @@ struct TestJpegErrors {
 
 }  // namespace
 
-bool WriteJpegDirect(const std::string& path, const host::Image& image, const DirectJpeg& spec) {
+bool WriteJpegDirect(const std::string& path, const host::Image& image, const DirectJpeg& recipe) {
   const host::Document& d = image.document;
   if (d.depth != 8) return false;
   std::vector<uint8> samples;
-  if (spec.components == 4) {
+  if (recipe.components == 4) {
     samples.resize(size_t(d.width) * d.height * 4);
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint8(i * 7);
   } else {
     samples = d.pixels;
   }
   std::vector<JSAMPROW> rows(size_t(d.height));
-  const size_t rowBytes = size_t(d.width) * size_t(spec.components);
+  const size_t rowBytes = size_t(d.width) * size_t(recipe.components);
   for (int32 y = 0; y < d.height; ++y) rows[size_t(y)] = samples.data() + size_t(y) * rowBytes;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
@@ -121,7 +121,7 @@ bool WriteJpegDirect(const std::string& path, const host::Image& image, const Di
   jpeg_compress_struct cinfo{};
   cinfo.err = jpeg_std_error(&errors.manager);
   errors.manager.error_exit = TestJpegError;
-  const DirectJpeg copy = spec;
+  const DirectJpeg copy = recipe;
   const bool ok = [&] {
     jpeg_compress_struct& c = cinfo;
     auto* errs = reinterpret_cast<TestJpegErrors*>(c.err);

@@ -34,7 +34,7 @@ struct DirectJpeg {
 
 // A JPEG of an image's 8-bit colour samples (or of generated CMYK samples
 // for four components) straight through libjpeg.
-bool WriteJpegDirect(const std::string& path, const host::Image& image, const DirectJpeg& spec);
+bool WriteJpegDirect(const std::string& path, const host::Image& image, const DirectJpeg& recipe);
 
 // A small but valid display profile whose description is `description`.
 std::vector<uint8> TestIccProfile(const std::string& description);
