@@ -1,11 +1,12 @@
-# libpng and libtiff for the Windows builds.
+# libpng, libtiff and libjpeg-turbo for the Windows builds.
 #
-# Debian packages no MinGW builds of either, so both are cross-built here as
+# Debian packages no MinGW builds of them, so all three are cross-built here as
 # static libraries, with the same toolchain file as everything else, from the
 # Debian source packages (Debian's patches applied) that scripts/setup unpacks
 # into third_party/. zlib is Debian's libz-mingw-w64-dev. The result is
 # exposed as PNG::PNG and TIFF::TIFF, the names find_package gives the native
-# build, so the rest of the tree links them the same way on every platform.
+# build (and JPEG::JPEG for libjpeg-turbo), so the rest of the tree links
+# them the same way on every platform.
 #
 # The libraries build once per build tree (about a minute); they build again
 # only when scripts/setup has fetched other versions of the sources.
@@ -13,8 +14,8 @@
 include(ExternalProject)
 
 set(KESTRELLE_THIRD_PARTY_DIR ${CMAKE_SOURCE_DIR}/third_party CACHE PATH
-    "Where scripts/setup unpacked Debian's libpng and libtiff sources")
-foreach(_source libpng tiff)
+    "Where scripts/setup unpacked Debian's libpng, libtiff and libjpeg-turbo sources")
+foreach(_source libpng tiff libjpeg-turbo)
   if(NOT EXISTS ${KESTRELLE_THIRD_PARTY_DIR}/${_source}/.debian-version)
     message(FATAL_ERROR "The ${_source} sources are missing from ${KESTRELLE_THIRD_PARTY_DIR}. "
                         "Run scripts/setup: it fetches them.")
@@ -76,11 +77,37 @@ ExternalProject_Add(kestrelle_libtiff
   ${_log_args}
 )
 
+# libjpeg-turbo with its SIMD code (nasm): the static library alone, not its
+# tools. Its install step would build the tools, so the library and the four
+# public headers are copied instead.
+find_program(KESTRELLE_NASM nasm)
+if(NOT KESTRELLE_NASM)
+  message(FATAL_ERROR "nasm not found: install nasm (scripts/setup does).")
+endif()
+set(_jpeg_build ${CMAKE_BINARY_DIR}/third_party-build/libjpeg-turbo)
+ExternalProject_Add(kestrelle_libjpeg
+  SOURCE_DIR ${KESTRELLE_THIRD_PARTY_DIR}/libjpeg-turbo
+  BINARY_DIR ${_jpeg_build}
+  CMAKE_ARGS ${_common_args}
+    -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF
+    -DWITH_SIMD=ON -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=${KESTRELLE_NASM}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${_jpeg_build} --target jpeg-static
+  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy ${_jpeg_build}/libjpeg.a ${_prefix}/lib/libjpeg.a
+    COMMAND ${CMAKE_COMMAND} -E copy ${_jpeg_build}/jconfig.h
+            ${KESTRELLE_THIRD_PARTY_DIR}/libjpeg-turbo/jpeglib.h
+            ${KESTRELLE_THIRD_PARTY_DIR}/libjpeg-turbo/jmorecfg.h
+            ${KESTRELLE_THIRD_PARTY_DIR}/libjpeg-turbo/jerror.h ${_prefix}/include
+  BUILD_BYPRODUCTS ${_prefix}/lib/libjpeg.a
+  ${_log_args}
+)
+
 # Fresh sources from scripts/setup mean a fresh build of that library.
 ExternalProject_Add_StepDependencies(kestrelle_libpng configure
   ${KESTRELLE_THIRD_PARTY_DIR}/libpng/.debian-version)
 ExternalProject_Add_StepDependencies(kestrelle_libtiff configure
   ${KESTRELLE_THIRD_PARTY_DIR}/tiff/.debian-version)
+ExternalProject_Add_StepDependencies(kestrelle_libjpeg configure
+  ${KESTRELLE_THIRD_PARTY_DIR}/libjpeg-turbo/.debian-version)
 
 add_library(kestrelle_zlib_static STATIC IMPORTED)
 set_target_properties(kestrelle_zlib_static PROPERTIES
@@ -110,3 +137,13 @@ add_library(kestrelle_tiff INTERFACE)
 target_link_libraries(kestrelle_tiff INTERFACE kestrelle_libtiff_static)
 add_dependencies(kestrelle_tiff kestrelle_libtiff)
 add_library(TIFF::TIFF ALIAS kestrelle_tiff)
+
+add_library(kestrelle_libjpeg_static STATIC IMPORTED)
+set_target_properties(kestrelle_libjpeg_static PROPERTIES
+  IMPORTED_LOCATION ${_prefix}/lib/libjpeg.a
+  INTERFACE_INCLUDE_DIRECTORIES ${_prefix}/include)
+
+add_library(kestrelle_jpeg INTERFACE)
+target_link_libraries(kestrelle_jpeg INTERFACE kestrelle_libjpeg_static)
+add_dependencies(kestrelle_jpeg kestrelle_libjpeg)
+add_library(JPEG::JPEG ALIAS kestrelle_jpeg)

@@ -170,7 +170,7 @@ TEST(KestrelleFiles, OutputsAreReplacedAllTogetherOrNotAtAll) {
     std::string says;
   };
   const std::vector<Case> cases = {
-      {{"--side-by-side", dir + "s.jpg"}, "s.jpg: unknown output format"},
+      {{"--side-by-side", dir + "s.gif"}, "s.gif: unknown output format"},
       {{"--side-by-side", dir + "nodir/s.png"}, "the folder " + dir + "nodir does not exist"},
       {{"--record", dir + "nodir/r.json"}, "does not exist"},
       {{"--record", dir + "a-folder"}, "a-folder: is a folder"},

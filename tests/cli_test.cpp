@@ -298,7 +298,7 @@ TEST(Kestrelle, DamagedInputsAndUnusablePathsFailCleanlyAndTouchNothing) {
   ProgramRun folder = Apply({"--quiet", ExecutableDirectory(), never});
   EXPECT_EQ(folder.exitCode, 1);
   EXPECT_FALSE(Exists(never));
-  for (const std::string& target : {Temp("no/such/folder/out.png"), Temp("out.jpg")}) {
+  for (const std::string& target : {Temp("no/such/folder/out.png"), Temp("out.gif")}) {
     SCOPED_TRACE(target);
     ProgramRun unwritable = Apply({"--quiet", png, target});
     EXPECT_EQ(unwritable.exitCode, 1);

@@ -15,6 +15,7 @@
 #include <limits>
 
 #include "host/io/image_io.h"
+#include "image_test_support.h"
 #include "render_support.h"
 #include "test_support.h"
 
@@ -24,37 +25,8 @@ using host::ImageFormat;
 
 namespace {
 
-std::vector<uint8> Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8>(std::istreambuf_iterator<char>(in), {});
-}
-
-void Save(const std::string& path, const std::vector<uint8>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              std::streamsize(bytes.size()));
-}
-
-// Noise over the whole range, the extremes included (16-bit: 0 and 32768;
-// float: values outside 0..1, infinity and NaN travel bit for bit).
-Image NoiseImage(int32 w, int32 h, int16 planes, int32 depth, bool alpha, uint32 seed) {
-  Image image;
-  image.document = host::MakeDocument(w, h, planes, depth);
-  host::Document& d = image.document;
-  FillNoise(d, seed);
-  if (depth == 16) {
-    d.Set<uint16>(0, 0, 0, 0);
-    d.Set<uint16>(1, 0, 0, 32768);
-  } else if (depth == 32) {
-    d.Set<float>(0, 0, 0, -0.25f);
-    d.Set<float>(1, 0, 0, std::numeric_limits<float>::infinity());
-    d.Set<float>(2, 0, 0, std::numeric_limits<float>::quiet_NaN());
-  }
-  if (alpha) {
-    image.alpha.resize(size_t(w) * size_t(h) * size_t(d.SampleBytes()));
-    for (size_t i = 0; i < image.alpha.size(); ++i) image.alpha[i] = uint8(i * 131 + seed);
-  }
-  return image;
-}
+std::vector<uint8> Bytes(const std::string& path) { return FileBytes(path); }
+void Save(const std::string& path, const std::vector<uint8>& bytes) { SaveBytes(path, bytes); }
 
 class ImageIo : public ::testing::Test {
  protected:

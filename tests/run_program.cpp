@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "test_support.h"
 
@@ -52,7 +53,14 @@ std::string Quote(const std::string& argument) {
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& folder) {
   ProgramRun run;
-  const std::string capture = ExecutableDirectory() + "program-output.txt";
+  // One capture file per test process: ctest runs tests in parallel, and a
+  // shared name let one test read (or remove) another's output.
+#ifdef _WIN32
+  const unsigned long self = GetCurrentProcessId();
+#else
+  const unsigned long self = static_cast<unsigned long>(getpid());
+#endif
+  const std::string capture = ExecutableDirectory() + "program-output-" + std::to_string(self) + ".txt";
 #ifdef _WIN32
   std::string line = "\"" + program + "\"";
   for (const std::string& a : args) line += " " + Quote(a);

@@ -308,7 +308,7 @@ FileOutcome ApplySession::Run(const FileTask& task) {
   for (const std::string* path : {&task.output, &task.sideBySide}) {
     if (path->empty()) continue;
     if (!host::FormatFromName(*path, path == &task.output ? &outputFormat : &pairFormat))
-      return Failed(kFailure, *path + ": unknown output format: the name must end in .png, .tif or .tiff");
+      return Failed(kFailure, *path + ": unknown output format: the name must end in .png, .tif, .tiff, .jpg or .jpeg");
   }
 
   if (Cancelled()) return CancelledRun();
@@ -325,10 +325,13 @@ FileOutcome ApplySession::Run(const FileTask& task) {
   if (o.hasNeutralArea && (o.neutralArea.bottom > original.height || o.neutralArea.right > original.width))
     return Failed(kUsage, "--neutral-area lies outside the " + std::to_string(original.width) + " x " +
                               std::to_string(original.height) + " image");
+  // A format that cannot hold the picture is refused before any work.
   for (const std::string* path : {&task.output, &task.sideBySide}) {
-    const host::ImageFormat format = path == &task.output ? outputFormat : pairFormat;
-    if (!path->empty() && format == host::ImageFormat::Png && original.depth == 32)
-      return Failed(kFailure, *path + ": PNG cannot hold 32-bit floating-point samples; write a .tif or .tiff file instead");
+    if (path->empty()) continue;
+    host::ImageShape shape = host::ShapeOf(image);
+    if (path == &task.sideBySide) shape.alpha = false;  // the pair is written without alpha
+    if (!host::CanWrite(path == &task.output ? outputFormat : pairFormat, shape, &error))
+      return Failed(kFailure, *path + ": " + error + "; nothing was written");
   }
   if (!FilterAccepts(module_, image, o.hasSelection, &error))
     return Failed(kFailure, task.input + ": " + error + "; nothing was written");

@@ -1,8 +1,10 @@
 #include "host/io/image_io.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "host/files/staged_file.h"
 #include "host/io/io_support.h"
@@ -16,35 +18,14 @@ void Fail(std::string* error, const std::string& path, const std::string& why) {
   if (error) *error = path + ": " + OneLine(why);
 }
 
-struct FileCloser {
-  std::FILE* file = nullptr;
-  ~FileCloser() {
-    if (file) std::fclose(file);
-  }
-};
-
-const uint8 kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-
-// Classic TIFF (42) and BigTIFF (43), either byte order.
-bool IsTiffSignature(const uint8* b, size_t n) {
-  if (n < 4) return false;
-  return (b[0] == 'I' && b[1] == 'I' && (b[2] == 42 || b[2] == 43) && b[3] == 0) ||
-         (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && (b[3] == 42 || b[3] == 43));
-}
-
-// What WriteImage needs to trust before touching any file.
-bool CheckImage(const Image& image, std::string* why) {
+// What writing needs to trust before touching any file: the buffers match
+// the image's size.
+bool CheckBuffers(const Image& image, std::string* why) {
   const Document& d = image.document;
-  if (d.planes != 1 && d.planes != 3) {
-    *why = "cannot write " + std::to_string(d.planes) + " colour planes (only 1 or 3)";
-    return false;
+  if (d.width <= 0 || d.height <= 0 || (d.planes != 1 && d.planes != 3) ||
+      (d.depth != 8 && d.depth != 16 && d.depth != 32)) {
+    return CanWrite(ImageFormat::Tiff, ShapeOf(image), why);
   }
-  if (d.depth != 8 && d.depth != 16 && d.depth != 32) {
-    *why = "cannot write " + std::to_string(d.depth) + "-bit samples (only 8, 16 or 32)";
-    return false;
-  }
-  const int spp = io::SamplesPerPixel(image);
-  if (!io::CheckShape(d.width, d.height, spp, d.SampleBytes(), why)) return false;
   const size_t pixels = size_t(d.width) * size_t(d.height);
   if (d.pixels.size() != pixels * d.PixelBytes() ||
       (!image.alpha.empty() && image.alpha.size() != pixels * size_t(d.SampleBytes()))) {
@@ -54,51 +35,16 @@ bool CheckImage(const Image& image, std::string* why) {
   return true;
 }
 
-std::string SystemError(int code) { return std::strerror(code); }
+// Rows in bands of about this many bytes: big enough that per-band costs
+// vanish, small enough that cancelling is prompt.
+constexpr size_t kBandBytes = size_t(4) << 20;
+
+int32 BandRows(const ImageShape& s) {
+  const size_t row = std::max<size_t>(1, s.RowBytes());
+  return int32(std::max<size_t>(1, std::min<size_t>(size_t(s.height), kBandBytes / row)));
+}
 
 }  // namespace
-
-bool ReadImage(const std::string& path, Image& out, std::string* error) {
-  FileCloser file;
-  file.file = std::fopen(path.c_str(), "rb");
-  if (!file.file) {
-    Fail(error, path, "cannot open: " + SystemError(errno));
-    return false;
-  }
-  uint8 head[8] = {};
-  const size_t n = std::fread(head, 1, sizeof head, file.file);
-  if (n < sizeof head && std::ferror(file.file)) {
-    Fail(error, path, "cannot read: " + SystemError(errno));
-    return false;
-  }
-  if (n == 0) {
-    Fail(error, path, "the file is empty");
-    return false;
-  }
-  const bool png = n == sizeof head && std::memcmp(head, kPngSignature, sizeof head) == 0;
-  const bool tiff = IsTiffSignature(head, n);
-  if (n < sizeof head && std::memcmp(head, kPngSignature, n) == 0) {
-    Fail(error, path, "damaged PNG: the file is truncated");
-    return false;
-  }
-  if (!png && !tiff) {
-    Fail(error, path, "not a PNG or TIFF file");
-    return false;
-  }
-  if (io::Seek(file.file, 0, SEEK_SET) != 0) {
-    Fail(error, path, "cannot read: " + SystemError(errno));
-    return false;
-  }
-  Image image;
-  std::string why;
-  const bool ok = png ? io::ReadPng(file.file, image, &why) : io::ReadTiff(file.file, path, image, &why);
-  if (!ok) {
-    Fail(error, path, why);
-    return false;
-  }
-  out = std::move(image);
-  return true;
-}
 
 bool FormatFromName(const std::string& path, ImageFormat* format) {
   const size_t slash = path.find_last_of("/\\");
@@ -108,40 +54,103 @@ bool FormatFromName(const std::string& path, ImageFormat* format) {
   for (char& c : ext) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   if (ext == "png") {
     *format = ImageFormat::Png;
-    return true;
-  }
-  if (ext == "tif" || ext == "tiff") {
+  } else if (ext == "tif" || ext == "tiff") {
     *format = ImageFormat::Tiff;
-    return true;
+  } else if (ext == "jpg" || ext == "jpeg") {
+    *format = ImageFormat::Jpeg;
+  } else {
+    return false;
   }
-  return false;
+  return true;
 }
 
-bool WriteImageToFile(std::FILE* file, ImageFormat format, const Image& image, std::string* error) {
+bool ReadImage(const std::string& path, Image& out, std::string* error, const ReadOptions& options) {
+  ImageReader reader;
+  if (!reader.Open(path, error, options)) return false;
+  const ImageShape& s = reader.shape();
+  Image image;
+  static_cast<ImageProperties&>(image) = reader.properties();
+  Document& d = image.document;
+  d.width = s.width;
+  d.height = s.height;
+  d.planes = s.planes;
+  d.depth = s.depth;
+  d.imageMode = ModeFor(s.planes, s.depth);
+  const size_t rowBytes = s.RowBytes(), alphaRowBytes = s.AlphaRowBytes();
+  // Memory follows the rows that arrive: a damaged file that claims more
+  // than it holds fails before we hold what it claims. Up to 64 times the
+  // file's size (more than any photograph compresses) is reserved at once,
+  // so ordinary files are read without a copy.
+  const uint64_t plausible = std::max<uint64_t>(uint64_t(std::max<int64_t>(reader.fileSize(), 0)) * 64,
+                                                uint64_t(16) << 20);
+  int32 reserved = int32(std::min<uint64_t>(uint64_t(s.height), plausible / (rowBytes + alphaRowBytes) + 1));
+  const int32 band = BandRows(s);
+  try {
+    d.pixels.resize(size_t(reserved) * rowBytes);
+    image.alpha.resize(size_t(reserved) * alphaRowBytes);
+    for (int32 y = 0; y < s.height; y += band) {
+      const int32 rows = std::min(band, s.height - y);
+      if (y + rows > reserved) {
+        reserved = int32(std::min<int64_t>(s.height, std::max<int64_t>(y + rows, int64_t(reserved) * 2)));
+        d.pixels.resize(size_t(reserved) * rowBytes);
+        image.alpha.resize(size_t(reserved) * alphaRowBytes);
+      }
+      if (!reader.ReadRows(rows, d.pixels.data() + size_t(y) * rowBytes, rowBytes,
+                           s.alpha ? image.alpha.data() + size_t(y) * alphaRowBytes : nullptr,
+                           alphaRowBytes, error)) {
+        return false;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    if (error) *error = path + ": not enough memory for the image";
+    return false;
+  } catch (const std::length_error&) {
+    if (error) *error = path + ": not enough memory for the image";
+    return false;
+  }
+  if (!reader.Finish(error)) return false;
+  out = std::move(image);
+  return true;
+}
+
+bool WriteImageToFile(std::FILE* file, ImageFormat format, const Image& image, std::string* error,
+                      const WriteOptions& options) {
   std::string why;
-  if (!CheckImage(image, &why)) {
-    if (error) *error = OneLine(why);
+  if (!CheckBuffers(image, &why)) {
+    if (error) *error = why;
     return false;
   }
-  if (format == ImageFormat::Png && image.document.depth == 32) {
-    if (error) *error = "PNG cannot hold 32-bit floating-point samples; write a .tif or .tiff file instead";
-    return false;
+  const ImageShape s = ShapeOf(image);
+  ImageWriter writer;
+  if (!writer.Start(file, format, s, image, error, options)) return false;
+  const size_t rowBytes = s.RowBytes(), alphaRowBytes = s.AlphaRowBytes();
+  const int32 band = BandRows(s);
+  for (int32 y = 0; y < s.height; y += band) {
+    const int32 rows = std::min(band, s.height - y);
+    if (!writer.WriteRows(rows, image.document.pixels.data() + size_t(y) * rowBytes, rowBytes,
+                          s.alpha ? image.alpha.data() + size_t(y) * alphaRowBytes : nullptr,
+                          alphaRowBytes, error)) {
+      return false;
+    }
   }
-  const bool ok = format == ImageFormat::Png ? io::WritePng(file, image, &why)
-                                             : io::WriteTiff(file, "the new file", image, &why);
-  if (!ok && error) *error = OneLine(why);
-  return ok;
+  return writer.Finish(error);
 }
 
-bool WriteImage(const std::string& path, const Image& image, std::string* error) {
+bool WriteImage(const std::string& path, const Image& image, std::string* error,
+                const WriteOptions& options) {
   ImageFormat format;
   if (!FormatFromName(path, &format)) {
-    Fail(error, path, "unknown output format: the name must end in .png, .tif or .tiff");
+    Fail(error, path, "unknown output format: the name must end in .png, .tif, .tiff, .jpg or .jpeg");
     return false;
   }
-  files::StagedFile staged;
   std::string why;
-  if (!staged.Create(path, &why) || !WriteImageToFile(staged.file(), format, image, &why) ||
+  if (!CheckBuffers(image, &why) || !CanWrite(format, ShapeOf(image), &why)) {
+    Fail(error, path, why);
+    return false;
+  }
+
+  files::StagedFile staged;
+  if (!staged.Create(path, &why) || !WriteImageToFile(staged.file(), format, image, &why, options) ||
       !staged.Finish(&why) || !staged.Commit(&why)) {
     Fail(error, path, why);
     return false;

@@ -1,10 +1,12 @@
-// What the PNG and TIFF readers and writers share: the limits on what we
-// accept, moving samples between file rows and the image, and stdio with
-// 64-bit offsets. Internal to kestrelle_imageio.
+// What the format readers and writers share: the limits on what we accept,
+// moving rows between file layout and host layout, stdio with 64-bit
+// offsets, and the interfaces each format implements. Internal to
+// kestrelle_imageio.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "host/io/image_io.h"
@@ -22,39 +24,96 @@ constexpr uint64_t kMaxPixelBytes = uint64_t(2) << 30;  // 2 GiB of samples, alp
 bool CheckShape(int64_t width, int64_t height, int samplesPerPixel, int bytesPerSample,
                 std::string* why);
 
-// Sizes the document (planes, depth, mode) and the alpha buffer; false when
-// memory runs out.
-bool AllocateImage(Image& image, int32 width, int32 height, int16 planes, int32 depth,
-                   bool hasAlpha);
+// Refuses a header whose pixels cannot come out of a file this small: raw
+// bytes above fileBytes x maxRatio (the best the format's compression can
+// do). Keeps a damaged 70-byte file from reserving gigabytes.
+bool CheckFileHoldsImage(const char* format, int64_t fileBytes, uint64_t rawBytes, uint64_t maxRatio,
+                         int64_t width, int64_t height, std::string* why);
 
-// A file's samples are numbered colour planes first, then alpha (the one
-// extra sample). `src` holds `count` pixels starting at (x, y), its samples
-// [first, first + n) in native byte order, `srcPixelBytes` apart; the file's
-// 16-bit values are scaled into the host range on the way in.
-void PutSamples(Image& image, int32 x, int32 y, int32 count, int first, int n, const uint8* src,
-                size_t srcPixelBytes);
-// The reverse, for writing: host 16-bit values come out in 0..65535.
-void GetSamples(const Image& image, int32 x, int32 y, int32 count, int first, int n, uint8* dst,
-                size_t dstPixelBytes);
+// --- rows ----------------------------------------------------------------------
 
-inline int SamplesPerPixel(const Image& image) {
-  return image.document.planes + (image.alpha.empty() ? 0 : 1);
+// Where a band of host rows goes to or comes from.
+struct RowsOut {
+  uint8* colour;
+  size_t colourStride;
+  uint8* alpha;  // null: alpha is dropped
+  size_t alphaStride;
+  uint8* ColourRow(int32 r) const { return colour + size_t(r) * colourStride; }
+  uint8* AlphaRow(int32 r) const { return alpha ? alpha + size_t(r) * alphaStride : nullptr; }
+};
+struct RowsIn {
+  const uint8* colour;
+  size_t colourStride;
+  const uint8* alpha;
+  size_t alphaStride;
+  const uint8* ColourRow(int32 r) const { return colour + size_t(r) * colourStride; }
+  const uint8* AlphaRow(int32 r) const { return alpha ? alpha + size_t(r) * alphaStride : nullptr; }
+};
+
+// A file row of interleaved samples (colour planes, then alpha when the
+// shape has it), native byte order and the file's 0..65535 for 16 bits, into
+// host colour samples and the alpha row (skipped when null).
+void FileRowToHost(const uint8* file, const ImageShape& shape, uint8* colour, uint8* alpha);
+// The reverse, for writing.
+void HostRowToFile(const uint8* colour, const uint8* alpha, const ImageShape& shape, uint8* file);
+// One sample plane of a file row (a TIFF with separate planes): sample
+// `s` of the file's samples goes to colour plane s, or to alpha after them.
+void FilePlaneToHost(const uint8* file, const ImageShape& shape, int s, uint8* colour, uint8* alpha);
+void HostPlaneToFile(const uint8* colour, const uint8* alpha, const ImageShape& shape, int s,
+                     uint8* file);
+// In place: the file's 16-bit values into host range.
+void HostFrom16(uint8* samples, size_t count);
+// Byte order of 16-bit values, in place.
+void Swap16(uint8* samples, size_t count);
+
+inline int FileSamples(const ImageShape& s) { return s.planes + (s.alpha ? 1 : 0); }
+inline size_t FileRowBytes(const ImageShape& s) {
+  return size_t(s.width) * size_t(FileSamples(s)) * size_t(s.SampleBytes());
 }
+// A file row that is the host row as it stands: no alpha to set aside and
+// no 16-bit scaling, so a reader can fill the caller's row directly.
+inline bool SameAsHost(const ImageShape& s) { return !s.alpha && s.depth != 16; }
+
+// --- text and files ----------------------------------------------------------------
 
 // One line of text: messages from the libraries may contain line breaks.
 std::string OneLine(std::string text);
+std::string SystemError(int code);
 
 // stdio with 64-bit offsets on every platform.
 int Seek(std::FILE* f, int64_t offset, int whence);
 int64_t Tell(std::FILE* f);
+int64_t FileSize(std::FILE* f);  // -1 when unknown; the position is kept
 
-// The format readers and writers. They get an open file (positioned at its
-// start) and the name to report; on failure they set *why to the reason,
-// without the name.
-bool ReadPng(std::FILE* f, Image& out, std::string* why);
-bool ReadTiff(std::FILE* f, const std::string& name, Image& out, std::string* why);
-bool WritePng(std::FILE* f, const Image& image, std::string* why);
-bool WriteTiff(std::FILE* f, const std::string& name, const Image& image, std::string* why);
+// --- the formats -----------------------------------------------------------------
+
+// A format's reader. The file is positioned at its start; messages are the
+// reason alone (the caller names the file).
+class FormatReader {
+ public:
+  virtual ~FormatReader() = default;
+  virtual bool ReadHeader(ImageShape& shape, ImageProperties& properties, std::string* why) = 0;
+  // The rows y .. y + rows - 1, always the ones after those read before.
+  virtual bool ReadRows(int32 y, int32 rows, const RowsOut& out, std::string* why) = 0;
+  // After the last row.
+  virtual bool Finish(std::string*) { return true; }
+};
+
+class FormatWriter {
+ public:
+  virtual ~FormatWriter() = default;
+  virtual bool Start(const ImageShape& shape, const ImageProperties& properties,
+                     const WriteOptions& options, std::string* why) = 0;
+  virtual bool WriteRows(int32 y, int32 rows, const RowsIn& in, std::string* why) = 0;
+  virtual bool Finish(std::string* why) = 0;
+};
+
+std::unique_ptr<FormatReader> NewPngReader(std::FILE* f, int64_t fileSize);
+std::unique_ptr<FormatReader> NewTiffReader(std::FILE* f, const std::string& name, int64_t fileSize);
+std::unique_ptr<FormatReader> NewJpegReader(std::FILE* f, int64_t fileSize);
+std::unique_ptr<FormatWriter> NewPngWriter(std::FILE* f);
+std::unique_ptr<FormatWriter> NewTiffWriter(std::FILE* f);
+std::unique_ptr<FormatWriter> NewJpegWriter(std::FILE* f);
 
 }  // namespace io
 }  // namespace host

@@ -1,0 +1,44 @@
+// Helpers for the image file tests: bytes in and out of files, images of
+// noise and of smooth gradients, JPEGs made directly with libjpeg in layouts
+// our writer never produces, an ICC profile that other tools can parse, and
+// Debian's image tools when they are installed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/io/image_io.h"
+
+std::vector<uint8> FileBytes(const std::string& path);
+void SaveBytes(const std::string& path, const std::vector<uint8>& bytes);
+
+// Noise over the whole range, the extremes included (16-bit: 0 and 32768;
+// float: values outside 0..1, infinity and NaN travel bit for bit).
+host::Image NoiseImage(int32 w, int32 h, int16 planes, int32 depth, bool alpha, uint32 seed);
+// Smooth gradients with a little texture: what JPEG is made for, so lossy
+// round trips stay close.
+host::Image SmoothImage(int32 w, int32 h, int16 planes, int32 depth, bool alpha);
+
+// The largest difference between two images' colour samples in file units
+// (16-bit as 0..65535); alpha must be identical. -1 when their shapes differ.
+double MaxDifference(const host::Image& a, const host::Image& b);
+
+struct DirectJpeg {
+  int components = 3;
+  int colorSpace = 0;  // a J_COLOR_SPACE value; 0: RGB for 3, grey for 1, CMYK for 4
+  int quality = 85;
+  bool progressive = false;
+  int restartRows = 0;  // restart markers every this many MCU rows; 0: none
+  bool arithmetic = false;
+};
+
+// A JPEG of an image's 8-bit colour samples (or of generated CMYK samples
+// for four components) straight through libjpeg.
+bool WriteJpegDirect(const std::string& path, const host::Image& image, const DirectJpeg& recipe);
+
+// A small but valid display profile whose description is `description`.
+std::vector<uint8> TestIccProfile(const std::string& description);
+
+// /usr/bin/NAME when it is there (natively, with the package installed);
+// empty otherwise, and under Wine.
+std::string DebianTool(const std::string& name);
