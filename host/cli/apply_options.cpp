@@ -25,9 +25,12 @@ const char* const kApplyHelp =
     "Usage: kestrelle apply [options] INPUT OUTPUT\n"
     "\n"
     "Filters INPUT with the Kestrelle module and writes the result to OUTPUT.\n"
-    "PNG (8 and 16 bits, grey or RGB) and TIFF (8, 16 and 32-bit float, grey or\n"
-    "RGB) are read; OUTPUT's format follows its extension (.png, .tif, .tiff) and\n"
-    "keeps the input's bit depth. An alpha channel is kept and not filtered.\n"
+    "PNG (8 and 16 bits, grey or RGB), TIFF (8, 16 and 32-bit float, grey or\n"
+    "RGB) and JPEG (8-bit grey or RGB) are read; OUTPUT's format follows its\n"
+    "extension (.png, .tif, .tiff, .jpg, .jpeg) and keeps the input's bit depth\n"
+    "where it can hold it. An alpha channel is kept and not filtered. The ICC\n"
+    "profile, EXIF, XMP, IPTC, text tags and resolution are kept wherever the\n"
+    "output format can hold them.\n"
     "A document the filter does not work on (its plug-in properties say which,\n"
     "as a host greys the filter out for it) is refused.\n"
     "\n"
@@ -64,6 +67,8 @@ const char* const kApplyHelp =
     "                          would (its quirks, what it lacks); see below\n"
     "  --module PATH           the filter module (default: the one next to kestrelle)\n"
     "  --side-by-side FILE     also write INPUT and the result side by side\n"
+    "  --quality N             JPEG outputs: quality 1 to 100 (default: a JPEG\n"
+    "                          input's own quality and chroma subsampling, else 92)\n"
     "  --quiet                 no progress bar\n"
     "\n"
     "The filter's dialog opens with the settings above. On Windows it is the\n"
@@ -165,7 +170,8 @@ bool TakesValue(const std::string& arg) {
   for (const SettingOption& s : kSettingOptions)
     if (arg == s.option) return true;
   for (const char* o : {"--play", "--record", "--registry", "--module", "--side-by-side", "--selection",
-                        "--neutral-area", "--ui", "--ui-steps", "--settings", "--tile", "--host-profile"})
+                        "--neutral-area", "--ui", "--ui-steps", "--settings", "--tile", "--host-profile",
+                        "--quality"})
     if (arg == o) return true;
   return false;
 }
@@ -286,6 +292,13 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
       }
       o.tile = int(v);
       o.tileGiven = true;
+    } else if (arg == "--quality") {
+      long v = 0;
+      if (!ParseWhole(value, 1, 100, &v)) {
+        Error("--quality: '" + value + "' is not a whole number from 1 to 100");
+        return kUsage;
+      }
+      o.quality = int(v);
     } else if (arg == "--host-profile") {
       if (host::FindHostProfile(value) == nullptr) {
         std::string names;

@@ -1,6 +1,7 @@
 #include "apply_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -180,6 +181,22 @@ host::UiStep SettingStep(DescriptorKeyID key, double value) {
 }
 
 
+host::WriteOptions WriteOptionsFor(const ApplyOptions& o) {
+  host::WriteOptions w;
+  w.quality = o.quality;
+  w.cancel = &CancelFlag();
+  return w;
+}
+
+// The settings an action holds, by their options' names.
+std::vector<std::pair<std::string, double>> SettingsOf(const host::Descriptor& d) {
+  std::vector<std::pair<std::string, double>> settings;
+  for (const SettingOption& s : kSettingOptions)
+    for (const host::DescriptorItem& item : d.items())
+      if (item.key == s.key && item.type == typeFloat) settings.emplace_back(s.option + 2, item.floatValue);
+  return settings;
+}
+
 // A failure, with whatever was already to be said about the run.
 FileOutcome Failed(int exitCode, const std::string& why, FileOutcome f = {}) {
   f.exitCode = exitCode;
@@ -280,6 +297,13 @@ int ApplySession::Open(const ApplyOptions& options, std::string* error) {
 }
 
 FileOutcome ApplySession::Run(const FileTask& task) {
+  const auto started = std::chrono::steady_clock::now();
+  FileOutcome outcome = RunTimed(task);
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return outcome;
+}
+
+FileOutcome ApplySession::RunTimed(const FileTask& task) {
   const ApplyOptions& o = o_;
   const host::UiScript& script = script_;
   std::string error;
@@ -400,17 +424,19 @@ FileOutcome ApplySession::Run(const FileTask& task) {
       return fail(kFailure, error + "; nothing was written");
     std::string leak;
     if (!h.Balanced(&leak)) outcome.warnings.push_back("warning: the module " + leak);
+    host::Descriptor recorded;
+    const bool hasRecord = h.scripting().Recorded(recorded);
     if (!task.record.empty()) {
-      host::Descriptor recorded;
-      if (!h.scripting().Recorded(recorded)) return fail(kFailure, "the filter recorded no action; nothing was written");
+      if (!hasRecord) return fail(kFailure, "the filter recorded no action; nothing was written");
       recordText = host::DescriptorToJson(recorded) + "\n";
     }
+    if (hasRecord) outcome.settings = SettingsOf(recorded);
     registryProblem = h.scripting().registrySaveError();
     TakeTransparencyPlane(h.document(), image);
   }
 
   if (Cancelled()) return CancelledRun();
-  if (!host::WriteImageToFile(outputs.File(mainOutput), outputFormat, image, &error))
+  if (!host::WriteImageToFile(outputs.File(mainOutput), outputFormat, image, &error, WriteOptionsFor(o)))
     return fail(kFailure, task.output + ": " + error + "; nothing was written");
   if (!outputs.Finish(mainOutput, &error)) return fail(kFailure, error + "; nothing was written");
   if (Cancelled()) return CancelledRun();
@@ -418,7 +444,7 @@ FileOutcome ApplySession::Run(const FileTask& task) {
     host::Image pair = image;
     pair.alpha.clear();
     pair.document = SideBySide(original, image.document);
-    if (!host::WriteImageToFile(outputs.File(pairOutput), pairFormat, pair, &error))
+    if (!host::WriteImageToFile(outputs.File(pairOutput), pairFormat, pair, &error, WriteOptionsFor(o)))
       return fail(kFailure, task.sideBySide + ": " + error + "; nothing was written");
     if (!outputs.Finish(pairOutput, &error)) return fail(kFailure, error + "; nothing was written");
   }

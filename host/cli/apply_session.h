@@ -23,6 +23,10 @@ struct FileOutcome {
   std::string error;                  // why it failed; empty on success
   std::vector<std::string> warnings;  // said before the error, whole ("warning: ...")
   bool cancelled = false;             // by a signal: nothing was replaced
+  double seconds = 0;                 // the whole run on this file
+  // The settings the filter applied ("--red-gain", value), as it recorded
+  // them; empty when it recorded none (hosts without actions, failures).
+  std::vector<std::pair<std::string, double>> settings;
 };
 
 // The outputs of one file.
@@ -54,6 +58,8 @@ class ApplySession {
   bool dialog() const { return dialog_; }
 
  private:
+  FileOutcome RunTimed(const FileTask& task);
+
   ApplyOptions o_;
   const host::HostProfile* profile_ = nullptr;
   host::UiScript script_;
