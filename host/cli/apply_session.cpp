@@ -337,7 +337,9 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
 
   if (Cancelled()) return CancelledRun();
   host::Image image;
-  if (!host::ReadImage(task.input, image, &error)) return Failed(kFailure, error);
+  host::ReadOptions reading;
+  reading.cancel = &CancelFlag();
+  if (!host::ReadImage(task.input, image, &error, reading)) return Cancelled() ? CancelledRun() : Failed(kFailure, error);
   if (Cancelled()) return CancelledRun();
   if (profile_->eightBitOnly && image.document.depth != 8)
     return Failed(kFailure, task.input + ": " + std::to_string(image.document.depth) + "-bit; the " +
@@ -386,7 +388,10 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
 #endif
 
   FileOutcome outcome;
-  auto fail = [&outcome](int code, const std::string& why) { return Failed(code, why, outcome); };
+  // A failure while a signal arrived is the signal's doing: a cancel.
+  auto fail = [&outcome](int code, const std::string& why) {
+    return Cancelled() ? CancelledRun() : Failed(code, why, outcome);
+  };
   std::string recordText, registryProblem;
   {
     host::Host h(profile_->transparencyPlane ? WithTransparencyPlane(image) : image.document, options);
