@@ -49,6 +49,27 @@ Host::Host(Document document, HostOptions options)
   }
 }
 
+Host::Host(Document shape, RowStream rows, int32 bandRows, HostOptions options) : Host(std::move(shape), options) {
+  rows_ = std::make_unique<RowWindow>(std::move(rows), bandRows, filterRect_.top, 4);
+}
+
+bool Host::FinishRows(std::string* error) {
+  if (!rows_) return true;
+  CommitOutput();
+  if (rows_->Finish()) return true;
+  if (error) *error = rows_->error();
+  return false;
+}
+
+std::string Host::RowsError() const { return rows_ ? rows_->error() : std::string(); }
+
+uint8* Host::PixelAt(int32 x, int32 y, int plane) {
+  if (!rows_) return document_.Sample(x, y, plane);
+  return rows_->Row(y) + size_t(x) * document_.PixelBytes() + size_t(plane) * document_.SampleBytes();
+}
+
+bool Host::HoldRows(int32 top, int32 bottom) { return !rows_ || rows_->Hold(top, bottom); }
+
 Host::~Host() {
   // The host keeps the plug-in's handles between calls; it disposes of them
   // when it goes away, as an application does when it quits.

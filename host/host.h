@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -21,6 +22,7 @@
 #include "display.h"
 #include "document.h"
 #include "handle_suite.h"
+#include "row_window.h"
 #include "scripting.h"
 #include "unreadable_memory.h"
 
@@ -126,6 +128,11 @@ struct HostOptions {
 class Host {
  public:
   explicit Host(Document document, HostOptions options = {});
+  // A host that streams: `shape` is the document without its pixels, which
+  // come from `rows` as the filter asks for them and leave through it once
+  // the filter has moved below them (see row_window.h). `bandRows` rows per
+  // band, one band starting at the filter rectangle's top.
+  Host(Document shape, RowStream rows, int32 bandRows, HostOptions options = {});
   ~Host();
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
@@ -170,6 +177,11 @@ class Host {
   // Writes the pending output buffer back into the document, as a host does
   // at the next request and when the plug-in returns.
   void CommitOutput();
+  // A streaming host, after the run: every row not yet written goes out.
+  // False with the reason when reading or writing failed at any point.
+  bool FinishRows(std::string* error);
+  // A streaming host's reason for failing a request ("" when none).
+  std::string RowsError() const;
   // Draws a pixel map into the plug-in's window (display.cpp).
   OSErr DisplayPixels(const PSPixelMap* map, const VRect* source, int32 row, int32 col, void* target);
   // Where the preview was last painted. Safe to call from any thread.
@@ -189,9 +201,15 @@ class Host {
 
  private:
   void BuildRecord();
+  // The document's samples, wherever the rows are held.
+  uint8* PixelAt(int32 x, int32 y, int plane);
+  // Rows [top, bottom) ready for PixelAt (a no-op for a whole document).
+  bool HoldRows(int32 top, int32 bottom);
+  void CopyIn(uint8* to, int64 x0, int64 n, int64 step, int32 y, int16 lo, int16 count);
   void DescribeColumns(FilterRecord& r, int16 inPlanes, int16 outPlanes, int32 sample) const;
 
   Document document_;
+  std::unique_ptr<RowWindow> rows_;  // a streaming host's rows; null: all in document_
   HostOptions options_;
   CallLedger ledger_;
   HandleSuite handles_;

@@ -76,17 +76,30 @@ void Host::CommitOutput() {
   const Document& d = document_;
   const int32 sample = d.SampleBytes();
   const int16 count = int16(pendingHi_ - pendingLo_ + 1);
-  for (int32 y = pendingRect_.top; y < pendingRect_.bottom; ++y) {
-    if (y < 0 || y >= d.height) continue;
-    const uint8* row = pendingData_ + int64(y - pendingRect_.top) * pendingRowBytes_;
-    for (int32 x = pendingRect_.left; x < pendingRect_.right; ++x) {
-      if (x < 0 || x >= d.width) continue;
-      const uint8* pixel = row + int64(x - pendingRect_.left) * count * sample;
-      for (int16 p = 0; p < count; ++p) {
-        std::memcpy(document_.Sample(x, y, pendingLo_ + p), pixel + p * sample, size_t(sample));
-      }
+  const int32 left = std::max<int32>(pendingRect_.left, 0), right = std::min<int32>(pendingRect_.right, d.width);
+  if (right <= left) return;
+  for (int32 y = std::max<int32>(pendingRect_.top, 0); y < std::min<int32>(pendingRect_.bottom, d.height); ++y) {
+    const uint8* row = pendingData_ + int64(y - pendingRect_.top) * pendingRowBytes_ +
+                       int64(left - pendingRect_.left) * count * sample;
+    if (count == d.planes) {  // whole pixels side by side: one span
+      std::memcpy(PixelAt(left, y, 0), row, size_t(right - left) * d.PixelBytes());
+      continue;
     }
+    for (int32 x = left; x < right; ++x, row += count * sample)
+      std::memcpy(PixelAt(x, y, pendingLo_), row, size_t(count) * sample);
   }
+}
+
+// Copies the document's pixels [x0, x0 + n * step) of row y, every step-th,
+// planes lo .. lo + count - 1, into `to`.
+void Host::CopyIn(uint8* to, int64 x0, int64 n, int64 step, int32 y, int16 lo, int16 count) {
+  const Document& d = document_;
+  const size_t bytes = size_t(count) * d.SampleBytes();
+  if (step == 1 && count == d.planes) {
+    std::memcpy(to, PixelAt(int32(x0), y, 0), size_t(n) * bytes);
+    return;
+  }
+  for (int64 i = 0; i < n; ++i, to += bytes) std::memcpy(to, PixelAt(int32(x0 + i * step), y, lo), bytes);
 }
 
 OSErr Host::AdvanceState() {
@@ -135,11 +148,23 @@ OSErr Host::AdvanceState() {
                             in.right == out.right && r.inLoPlane == r.outLoPlane &&
                             r.inHiPlane == r.outHiPlane && rate == 1;
 
+  // The rows of the document the request touches.
+  {
+    int64 top = d.height, bottom = 0;
+    if (inPlanes > 0 && inW > 0 && inH > 0) top = std::min<int64>(top, int64(in.top) * rate), bottom = std::max<int64>(bottom, (int64(in.bottom) - 1) * rate + 1);
+    if (outPlanes > 0 && outW > 0 && outH > 0) top = std::min<int64>(top, out.top), bottom = std::max<int64>(bottom, out.bottom);
+    top = std::max<int64>(top, 0);
+    bottom = std::min<int64>(bottom, d.height);
+    // Rows that cannot be had (a damaged file, a full disk): the host stops
+    // the run as a user would, and says why itself (RowsError).
+    if (bottom > top && !HoldRows(int32(top), int32(bottom))) return userCanceledErr;
+  }
+
   // Straight into the document: all planes, full resolution, inside it.
   if (options_.output == OutputBuffer::SharedWithInput && sameGeometry && inPlanes == d.planes &&
       options_.rowPadding == 0 && in.top >= 0 && in.left >= 0 && in.bottom <= d.height &&
-      in.right <= d.width && inW > 0 && inH > 0) {
-    uint8* origin = document_.Sample(in.left, in.top, 0);
+      in.right <= d.width && inW > 0 && inH > 0 && (!rows_ || rows_->Contiguous(in.top, in.bottom))) {
+    uint8* origin = PixelAt(in.left, in.top, 0);
     r.inData = r.outData = origin;
     r.inRowBytes = r.outRowBytes = int32(d.RowBytes());
     return noErr;
@@ -151,16 +176,14 @@ OSErr Host::AdvanceState() {
     r.inRowBytes = cachedRowBytes;
   } else if (inPlanes > 0 && inW > 0 && inH > 0) {
     inBuffer_.assign(size_t(inRowBytes * inH), outside);
-    for (int64 y = 0; y < inH; ++y) {
+    // The columns inside the document: x from first to last - 1.
+    const int64 first = std::max<int64>(0, -int64(in.left));
+    const int64 last = std::min<int64>(inW, (int64(d.width) - 1) / rate - in.left + 1);
+    for (int64 y = 0; y < inH && last > first; ++y) {
       const int64 dy = (in.top + y) * rate;
       if (dy < 0 || dy >= d.height) continue;
-      uint8* row = inBuffer_.data() + y * inRowBytes;
-      for (int64 x = 0; x < inW; ++x) {
-        const int64 dx = (in.left + x) * rate;
-        if (dx < 0 || dx >= d.width) continue;
-        std::memcpy(row + x * inPlanes * sample, d.Sample(int32(dx), int32(dy), r.inLoPlane),
-                    size_t(inPlanes) * sample);
-      }
+      CopyIn(inBuffer_.data() + y * inRowBytes + first * inPlanes * sample, (in.left + first) * rate,
+             last - first, rate, int32(dy), r.inLoPlane, inPlanes);
     }
     r.inData = inBuffer_.data();
     r.inRowBytes = int32(inRowBytes);
@@ -181,16 +204,13 @@ OSErr Host::AdvanceState() {
         outBuffer_.resize(bytes, 0xA5);
       } else {
         outBuffer_.assign(bytes, outside);
-        for (int64 y = 0; y < outH; ++y) {
+        const int64 first = std::max<int64>(0, -int64(out.left));
+        const int64 last = std::min<int64>(outW, int64(d.width) - out.left);
+        for (int64 y = 0; y < outH && last > first; ++y) {
           const int64 dy = out.top + y;
           if (dy < 0 || dy >= d.height) continue;
-          uint8* row = outBuffer_.data() + y * outRowBytes;
-          for (int64 x = 0; x < outW; ++x) {
-            const int64 dx = out.left + x;
-            if (dx < 0 || dx >= d.width) continue;
-            std::memcpy(row + x * outPlanes * sample, d.Sample(int32(dx), int32(dy), r.outLoPlane),
-                        size_t(outPlanes) * sample);
-          }
+          CopyIn(outBuffer_.data() + y * outRowBytes + first * outPlanes * sample, out.left + first,
+                 last - first, 1, int32(dy), r.outLoPlane, outPlanes);
         }
       }
       r.outData = outBuffer_.data();

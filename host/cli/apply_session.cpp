@@ -97,17 +97,17 @@ std::string SettingsSteps(const host::UiScript& script, const std::string& setti
 
 // Refuses a document the module's own property list does not enable it for,
 // as a host greys out its menu item.
-bool FilterAccepts(const host::PluginModule& module, const host::Image& image, bool selection, std::string* why) {
+bool FilterAccepts(const host::PluginModule& module, const host::ImageShape& shape, bool selection, std::string* why) {
   std::vector<uint8_t> bytes;
   std::vector<host::PipelineProperty> properties;
   if (!module.PropertyList(bytes, why) || !host::ParsePiPL(bytes, properties, why)) return false;
   host::DocumentTraits d;
-  d.imageMode = image.document.imageMode;
-  d.depth = image.document.depth;
-  d.width = image.document.width;
-  d.height = image.document.height;
-  d.colourChannels = image.document.planes;
-  d.hasTransparency = !image.alpha.empty();
+  d.imageMode = host::ModeFor(shape.planes, shape.depth);
+  d.depth = shape.depth;
+  d.width = shape.width;
+  d.height = shape.height;
+  d.colourChannels = shape.planes;
+  d.hasTransparency = shape.alpha;
   d.hasSelection = selection;
   bool enabled = false;
   if (!host::PropertiesEnable(properties, d, &enabled, why)) {
@@ -195,6 +195,13 @@ std::vector<std::pair<std::string, double>> SettingsOf(const host::Descriptor& d
     for (const host::DescriptorItem& item : d.items())
       if (item.key == s.key && item.type == typeFloat) settings.emplace_back(s.option + 2, item.floatValue);
   return settings;
+}
+
+// Rows per band of a streamed picture: about 4 MB of samples, so reading,
+// filtering and writing overlap in small steps and memory stays low.
+int32 BandRows(const host::ImageShape& shape) {
+  const size_t row = std::max<size_t>(1, shape.RowBytes());
+  return int32(std::max<size_t>(8, std::min<size_t>(size_t(4) << 20, size_t(32767) * row) / row));
 }
 
 // A failure, with whatever was already to be said about the run.
@@ -336,31 +343,44 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
   }
 
   if (Cancelled()) return CancelledRun();
-  host::Image image;
+  // The header first: everything about the picture but its rows.
   host::ReadOptions reading;
   reading.cancel = &CancelFlag();
-  if (!host::ReadImage(task.input, image, &error, reading)) return Cancelled() ? CancelledRun() : Failed(kFailure, error);
-  if (Cancelled()) return CancelledRun();
-  if (profile_->eightBitOnly && image.document.depth != 8)
-    return Failed(kFailure, task.input + ": " + std::to_string(image.document.depth) + "-bit; the " +
-                                profile_->name + " host hands filters 8-bit documents only");
-  const host::Document original = image.document;
-  if (o.hasSelection && (o.selection.bottom > original.height || o.selection.right > original.width))
-    return Failed(kUsage, "--selection lies outside the " + std::to_string(original.width) + " x " +
-                              std::to_string(original.height) + " image");
-  if (o.hasNeutralArea && (o.neutralArea.bottom > original.height || o.neutralArea.right > original.width))
-    return Failed(kUsage, "--neutral-area lies outside the " + std::to_string(original.width) + " x " +
-                              std::to_string(original.height) + " image");
+  host::ImageReader reader;
+  if (!reader.Open(task.input, &error, reading)) return Cancelled() ? CancelledRun() : Failed(kFailure, error);
+  const host::ImageShape shape = reader.shape();
+  if (profile_->eightBitOnly && shape.depth != 8)
+    return Failed(kFailure, task.input + ": " + std::to_string(shape.depth) + "-bit; the " + profile_->name +
+                                " host hands filters 8-bit documents only");
+  if (o.hasSelection && (o.selection.bottom > shape.height || o.selection.right > shape.width))
+    return Failed(kUsage, "--selection lies outside the " + std::to_string(shape.width) + " x " +
+                              std::to_string(shape.height) + " image");
+  if (o.hasNeutralArea && (o.neutralArea.bottom > shape.height || o.neutralArea.right > shape.width))
+    return Failed(kUsage, "--neutral-area lies outside the " + std::to_string(shape.width) + " x " +
+                              std::to_string(shape.height) + " image");
   // A format that cannot hold the picture is refused before any work.
   for (const std::string* path : {&task.output, &task.sideBySide}) {
     if (path->empty()) continue;
-    host::ImageShape shape = host::ShapeOf(image);
-    if (path == &task.sideBySide) shape.alpha = false;  // the pair is written without alpha
-    if (!host::CanWrite(path == &task.output ? outputFormat : pairFormat, shape, &error))
+    host::ImageShape written = shape;
+    if (path == &task.sideBySide) written.alpha = false;  // the pair is written without alpha
+    if (!host::CanWrite(path == &task.output ? outputFormat : pairFormat, written, &error))
       return Failed(kFailure, *path + ": " + error + "; nothing was written");
   }
-  if (!FilterAccepts(module_, image, o.hasSelection, &error))
+  if (!FilterAccepts(module_, shape, o.hasSelection, &error))
     return Failed(kFailure, task.input + ": " + error + "; nothing was written");
+
+  // A run without the dialog streams the picture through the host a band of
+  // rows at a time, straight from the input to the output, so memory stays
+  // the same whatever its size. The dialog (its preview and eyedropper look
+  // anywhere), a before/after picture, and a host that hands transparency
+  // to the filter as a plane keep the whole image.
+  const bool streaming = !dialog_ && task.sideBySide.empty() && !(profile_->transparencyPlane && shape.alpha);
+  host::Image image;
+  if (!streaming) {
+    if (!host::ReadImage(task.input, image, &error, reading)) return Cancelled() ? CancelledRun() : Failed(kFailure, error);
+    if (Cancelled()) return CancelledRun();
+  }
+  const host::Document original = image.document;
 
   // Every output staged before the filter runs: a folder that is missing or
   // takes no file shows now, not after minutes of filtering.
@@ -373,8 +393,17 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
 
   host::HostOptions options;
   if (o.hasSelection) options.selection = o.selection;
-  profile_->apply(options, original.width, original.height);
-  if (o.tileGiven || o.hostProfile.empty()) options.tileWidth = options.tileHeight = int16(o.tile);
+  profile_->apply(options, shape.width, shape.height);
+  const int32 bandRows = BandRows(shape);
+  if (o.tileGiven) {
+    options.tileWidth = options.tileHeight = int16(o.tile);
+  } else if (o.hostProfile.empty()) {
+    // Our own host: tiles as wide as the picture (up to what the record can
+    // say) and a band high, handed out in place, the document's own rows.
+    options.tileWidth = int16(std::min<int32>(shape.width, 32767));
+    options.tileHeight = int16(bandRows);
+    if (streaming) options.output = host::OutputBuffer::SharedWithInput;
+  }
   options.registryFile = o.registry;
   options.onProgress = progress_;
   options.cancelRequested = &CancelFlag();
@@ -393,8 +422,36 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
     return Cancelled() ? CancelledRun() : Failed(code, why, outcome);
   };
   std::string recordText, registryProblem;
+  host::ImageWriter writer;
+  if (streaming && !writer.Start(outputs.File(mainOutput), outputFormat, shape, reader.properties(), &error,
+                                 WriteOptionsFor(o)))
+    return fail(kFailure, task.output + ": " + error + "; nothing was written");
   {
-    host::Host h(profile_->transparencyPlane ? WithTransparencyPlane(image) : image.document, options);
+    std::unique_ptr<host::Host> made;
+    if (streaming) {
+      host::RowStream stream;
+      stream.width = shape.width;
+      stream.height = shape.height;
+      stream.rowBytes = shape.RowBytes();
+      stream.alphaRowBytes = shape.AlphaRowBytes();
+      stream.read = [&reader](int32 rows, uint8* colour, size_t stride, uint8* alpha, size_t alphaStride,
+                              std::string* why) { return reader.ReadRows(rows, colour, stride, alpha, alphaStride, why); };
+      stream.write = [&writer](int32 rows, const uint8* colour, size_t stride, const uint8* alpha,
+                               size_t alphaStride, std::string* why) {
+        return writer.WriteRows(rows, colour, stride, alpha, alphaStride, why);
+      };
+      host::Document pictureShape;
+      pictureShape.width = shape.width;
+      pictureShape.height = shape.height;
+      pictureShape.planes = shape.planes;
+      pictureShape.depth = shape.depth;
+      pictureShape.imageMode = host::ModeFor(shape.planes, shape.depth);
+      made = std::make_unique<host::Host>(pictureShape, std::move(stream), bandRows, options);
+    } else {
+      made = std::make_unique<host::Host>(profile_->transparencyPlane ? WithTransparencyPlane(image) : image.document,
+                                          options);
+    }
+    host::Host& h = *made;
     if (!h.registryError().empty()) return fail(kFailure, h.registryError());
     host::MessageLog messages;
     messages.Attach(module_, true);
@@ -412,6 +469,9 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
 
     const int16 failed = run.Error();
     if (failed == userCanceledErr && Cancelled()) return CancelledRun();
+    // Reading or writing the rows failed (a damaged file, a full disk): that
+    // is the reason, not the code the filter passed on.
+    if (!h.RowsError().empty()) return fail(kFailure, h.RowsError() + "; nothing was written");
     if (failed == userCanceledErr && dialog_)
       return fail(kFailure, std::string("the dialog was cancelled") +
                                   (scripted_ && !script.EndsDialog() ? " (the script does not end with ok)" : "") +
@@ -437,11 +497,17 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
     }
     if (hasRecord) outcome.settings = SettingsOf(recorded);
     registryProblem = h.scripting().registrySaveError();
-    TakeTransparencyPlane(h.document(), image);
+    if (streaming) {
+      // The rows the filter did not ask for, and those it was still on.
+      if (!h.FinishRows(&error) || !writer.Finish(&error) || !reader.Finish(&error))
+        return fail(kFailure, error + "; nothing was written");
+    } else {
+      TakeTransparencyPlane(h.document(), image);
+    }
   }
 
   if (Cancelled()) return CancelledRun();
-  if (!host::WriteImageToFile(outputs.File(mainOutput), outputFormat, image, &error, WriteOptionsFor(o)))
+  if (!streaming && !host::WriteImageToFile(outputs.File(mainOutput), outputFormat, image, &error, WriteOptionsFor(o)))
     return fail(kFailure, task.output + ": " + error + "; nothing was written");
   if (!outputs.Finish(mainOutput, &error)) return fail(kFailure, error + "; nothing was written");
   if (Cancelled()) return CancelledRun();
