@@ -172,6 +172,75 @@ TEST(Kestrelle, PlaysEveryHostProfileToTheSamePixels) {
   for (const std::string& f : {in, out, Temp("deep.png")}) std::remove(f.c_str());
 }
 
+// A run without the dialog streams the picture: a picture a hundred times
+// larger needs hardly more memory, and comes out as a whole-image run would
+// make it (a before/after picture keeps the whole image in memory).
+TEST(Kestrelle, StreamsLargePicturesInBoundedMemory) {
+  const std::string small = Temp("small.tif"), large = Temp("large.tif"), out = Temp("large-out.tif"),
+                    whole = Temp("large-whole.tif"), pair = Temp("large-pair.tif");
+  std::string error;
+  for (const std::string* path : {&small, &large}) {
+    host::ImageShape shape;
+    shape.width = path == &small ? 600 : 6000;
+    shape.height = path == &small ? 400 : 4000;
+    std::FILE* f = std::fopen(path->c_str(), "w+b");
+    ASSERT_NE(f, nullptr);
+    host::ImageWriter writer;
+    host::ImageProperties uncompressed;  // quick to make and to read back
+    uncompressed.format = host::ImageFormat::Tiff;
+    uncompressed.tiff.compression = 1;  // COMPRESSION_NONE
+    ASSERT_TRUE(writer.Start(f, host::ImageFormat::Tiff, shape, uncompressed, &error)) << error;
+    std::vector<uint8> rows(shape.RowBytes() * 100);
+    for (int32 y = 0; y < shape.height; y += 100) {
+      for (size_t i = 0; i < rows.size(); ++i) rows[i] = uint8(i * 7 + size_t(y) * 13);
+      ASSERT_TRUE(writer.WriteRows(100, rows.data(), shape.RowBytes(), nullptr, 0, &error)) << error;
+    }
+    ASSERT_TRUE(writer.Finish(&error)) << error;
+    std::fclose(f);
+  }
+  const ProgramRun few = Apply({"--red-gain", "1.2", "--quiet", small, Temp("small-out.tif")});
+  const ProgramRun many = Apply({"--red-gain", "1.2", "--quiet", large, out});
+  ASSERT_EQ(few.exitCode, 0) << few.output;
+  ASSERT_EQ(many.exitCode, 0) << many.output;
+  // The large picture is 72 MB of samples, the small one 0.7 MB.
+  if (many.peakMemory > 0) {
+    EXPECT_LT(many.peakMemory - few.peakMemory, 24ll << 20)
+        << "peak " << many.peakMemory << " bytes against " << few.peakMemory;
+  }
+  const ProgramRun held = Apply({"--red-gain", "1.2", "--quiet", "--side-by-side", pair, large, whole});
+  ASSERT_EQ(held.exitCode, 0) << held.output;
+  // The instrument: a run that holds the picture shows it.
+  if (held.peakMemory > 0) EXPECT_GT(held.peakMemory - few.peakMemory, 60ll << 20) << held.peakMemory;
+  EXPECT_EQ(FirstDifference(Read(out).document, Read(whole).document), "");
+  for (const std::string& f : {small, large, out, whole, pair, Temp("small-out.tif")}) std::remove(f.c_str());
+}
+
+// Streamed in bands, whatever tiles the host offers and wherever the
+// selection starts (bands are anchored at its top, tiles may straddle them).
+TEST(Kestrelle, StreamsWithAnyTileAndSelection) {
+  const std::string in = Temp("tiles.tif"), out = Temp("tiles-out.tif");
+  const Image source = NoiseImage(3, 16, 23);
+  std::string error;
+  ASSERT_TRUE(host::WriteImage(in, source, &error)) << error;
+  for (const char* tile : {"5", "64", "300"}) {
+    for (const VRect& selection : {VRect{0, 0, 61, 97}, VRect{10, 20, 50, 90}, VRect{60, 0, 61, 97}}) {
+      const std::string rect = std::to_string(selection.top) + "," + std::to_string(selection.left) + "," +
+                               std::to_string(selection.bottom) + "," + std::to_string(selection.right);
+      SCOPED_TRACE(std::string("tile ") + tile + ", selection " + rect);
+      std::vector<std::string> args = kWarmCast;
+      for (const std::string& a : {std::string("--tile"), std::string(tile), std::string("--selection"), rect})
+        args.push_back(a);
+      args.push_back(in);
+      args.push_back(out);
+      const ProgramRun run = Apply(args);
+      ASSERT_EQ(run.exitCode, 0) << run.output;
+      EXPECT_EQ(FirstDifference(Read(out).document, Expected(source.document, WarmCast(), selection)), "");
+    }
+  }
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+}
+
 TEST(Kestrelle, RecordsAnActionAndPlaysItBack) {
   const std::string in = Temp("rec.png"), first = Temp("rec-1.png"), second = Temp("rec-2.png");
   const std::string action = Temp("action.json"), registry = Temp("registry.json");

@@ -9,9 +9,11 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <psapi.h>
 #else
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 extern char** environ;
@@ -81,6 +83,10 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     run.exitCode = int(code);
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (K32GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters))
+      run.peakMemory = static_cast<long long>(counters.PeakWorkingSetSize);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
   }
@@ -98,8 +104,10 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   pid_t pid = 0;
   if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.peakMemory = static_cast<long long>(usage.ru_maxrss) * 1024;
   }
   posix_spawn_file_actions_destroy(&actions);
 #endif

@@ -8,6 +8,7 @@
 struct ProgramRun {
   int exitCode = -1;
   std::string output;  // standard output and standard error together
+  long long peakMemory = -1;  // the most memory the process held at once, in bytes (-1: unknown)
 };
 
 // `folder`, when not empty, is the program's current folder.
