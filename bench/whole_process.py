@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""Whole-process speed and peak memory of kestrelle against libvips on files.
+
+Each case runs every command RUNS times, interleaved (kestrelle, then vips,
+then kestrelle again...), so both see the same machine; the table gives the
+median wall time and the median peak resident memory of each command (for a
+command that starts other processes, the largest of them). Inputs are made
+once with vips and kept in the data folder.
+
+    bench/whole_process.py KESTRELLE DATA_DIR [RUNS] [CASE...]
+"""
+import os
+import shlex
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+
+KESTRELLE = ""  # the program's path, shown as "kestrelle" in the tables
+
+
+def run_once(command, cwd):
+    started = time.monotonic()
+    p = subprocess.Popen(command, shell=True, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(p.pid, 0)
+    wall = time.monotonic() - started
+    err = p.stderr.read().decode(errors="replace")
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"failed ({os.waitstatus_to_exitcode(status)}): {command}\n{err}")
+    return wall, usage.ru_maxrss / 1024.0  # MiB
+
+
+def vips(*args, cwd):
+    subprocess.run(["vips", *args], cwd=cwd, check=True, stdout=subprocess.DEVNULL)
+
+
+def make_inputs(data):
+    """Photo-like inputs: the sample photo enlarged, with grain (so JPEGs
+    compress like photographs, not like smooth gradients)."""
+    os.makedirs(data, exist_ok=True)
+    coffee = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "coffee.png")
+
+    def photo(name, width, height, grain=10):
+        if os.path.exists(os.path.join(data, name)):
+            return
+        scale = max(width / 600.0, height / 400.0) * 1.001
+        vips("resize", coffee, "_r.v", str(scale), cwd=data)
+        vips("crop", "_r.v", "_c.v", "0", "0", str(width), str(height), cwd=data)
+        vips("gaussnoise", "_n.v", str(width), str(height), "--sigma", str(grain), "--mean", "0", cwd=data)
+        vips("bandjoin", "_n.v _n.v _n.v", "_n3.v", cwd=data)
+        vips("add", "_c.v", "_n3.v", "_s.v", cwd=data)
+        vips("cast", "_s.v", name, "uchar", cwd=data)
+        for f in ("_r.v", "_c.v", "_n.v", "_n3.v", "_s.v"):
+            os.remove(os.path.join(data, f))
+
+    photo("photo-24mp.v", 6000, 4000)
+    if not os.path.exists(os.path.join(data, "24mp.tif")):
+        vips("copy", "photo-24mp.v", "24mp.tif", cwd=data)
+    if not os.path.exists(os.path.join(data, "24mp.jpg")):
+        vips("copy", "photo-24mp.v", "24mp.jpg[Q=92]", cwd=data)
+    photo("photo-100mp.v", 12500, 8000)
+    if not os.path.exists(os.path.join(data, "100mp.tif")):
+        vips("copy", "photo-100mp.v", "100mp.tif", cwd=data)
+    photo("photo-400mp.v", 20000, 20000)
+    if not os.path.exists(os.path.join(data, "20000.png")):
+        vips("copy", "photo-400mp.v", "20000.png[compression=1]", cwd=data)
+    shoot = os.path.join(data, "shoot")
+    if not os.path.isdir(shoot) or len(os.listdir(shoot)) < 50:
+        os.makedirs(shoot, exist_ok=True)
+        photo("photo-12mp.v", 4000, 3000)
+        for i in range(50):
+            # Each frame its own: shifted and with its own grain.
+            vips("gaussnoise", "_g.v", "4000", "3000", "--sigma", "4", "--mean", str(i % 7), cwd=data)
+            vips("bandjoin", "_g.v _g.v _g.v", "_g3.v", cwd=data)
+            vips("add", "photo-12mp.v", "_g3.v", "_f.v", cwd=data)
+            vips("cast", "_f.v", os.path.join("shoot", f"frame-{i:02d}.jpg[Q=92]"), "uchar", cwd=data)
+        for f in ("_g.v", "_g3.v", "_f.v"):
+            os.remove(os.path.join(data, f))
+    for f in os.listdir(data):
+        if f.startswith("photo-") and f.endswith(".v"):
+            os.remove(os.path.join(data, f))
+
+
+def measure(title, commands, data, runs, prepare=None):
+    results = {name: ([], []) for name, _ in commands}
+    for _ in range(runs):
+        for name, command in commands:
+            if prepare:
+                prepare()
+            wall, peak = run_once(command, data)
+            results[name][0].append(wall)
+            results[name][1].append(peak)
+    print(f"\n### {title}\n")
+    print("| command | wall (median) | peak memory (median) |")
+    print("|---|---|---|")
+    for name, command in commands:
+        walls, peaks = results[name]
+        shown = command.replace(KESTRELLE, "kestrelle")
+        print(f"| `{shown}` | {statistics.median(walls):.3f} s | {statistics.median(peaks):.0f} MiB |")
+    return {name: statistics.median(results[name][0]) for name, _ in commands}
+
+
+def fsync_seconds(command, data):
+    """Time spent in fsync and fdatasync by one run (strace -T)."""
+    if not shutil.which("strace"):
+        return None
+    log = os.path.join(data, "_strace.txt")
+    subprocess.run(f"strace -f -T -e trace=fsync,fdatasync -o {log} {command}", shell=True, cwd=data,
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    total = 0.0
+    with open(log) as f:
+        for line in f:
+            if "<" in line and line.rstrip().endswith(">"):
+                total += float(line.rstrip()[line.rindex("<") + 1:-1])
+    os.remove(log)
+    return total
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    global KESTRELLE
+    k, data = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    KESTRELLE = shlex.quote(k)
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 7
+    cases = sys.argv[4:] or ["tiff", "jpeg", "shoot", "memory"]
+    make_inputs(data)
+    print(f"kestrelle: {k}; {os.cpu_count()} processors; {runs} runs of each command, interleaved")
+    gains = "--red-gain 1.2 --blue-gain 0.9 --quiet"
+    linear = '"1.2 1 0.9" "0 0 0" --uchar'
+
+    if "tiff" in cases:
+        kc = f"{shlex.quote(k)} apply {gains} 24mp.tif _k.tif"
+        m = measure("6000 x 4000 8-bit RGB uncompressed TIFF", [
+            ("kestrelle", kc),
+            ("vips linear", f"vips linear 24mp.tif _v.tif {linear}"),
+            ("vips copy", "vips copy 24mp.tif _c.tif"),
+        ], data, runs)
+        print(f"\nvips linear / kestrelle: {m['vips linear'] / m['kestrelle']:.2f}x; "
+              f"time in fsync (one run, strace): {fsync_seconds(kc, data):.3f} s")
+
+    if "jpeg" in cases:
+        kc = f"{shlex.quote(k)} apply {gains} 24mp.jpg _k.jpg"
+        m = measure("6000 x 4000 JPEG, quality 92, to JPEG", [
+            ("kestrelle", kc),
+            ("vips linear", f"vips linear 24mp.jpg _v.jpg[Q=92] {linear}"),
+        ], data, runs)
+        print(f"\nvips linear / kestrelle: {m['vips linear'] / m['kestrelle']:.2f}x; "
+              f"time in fsync (one run, strace): {fsync_seconds(kc, data):.3f} s")
+
+    if "shoot" in cases:
+        help_text = subprocess.run([k, "apply", "--help"], capture_output=True, text=True).stdout
+        if "--output-dir" in help_text:
+            out_k, out_v = os.path.join(data, "_out-k"), os.path.join(data, "_out-v")
+
+            def clear():
+                for d in (out_k, out_v):
+                    shutil.rmtree(d, ignore_errors=True)
+                    os.makedirs(d)
+            m = measure("50 JPEGs of 12 megapixels, two at a time", [
+                ("kestrelle", f"{shlex.quote(k)} apply {gains} --jobs 2 --output-dir _out-k shoot"),
+                ("vips linear", f"ls shoot | xargs -P2 -I{{}} vips linear shoot/{{}} _out-v/{{}}[Q=92] {linear}"),
+            ], data, runs, prepare=clear)
+            print(f"\nvips linear / kestrelle: {m['vips linear'] / m['kestrelle']:.2f}x")
+        else:
+            print("\n(this kestrelle has no --output-dir: the shoot case is skipped)")
+
+    if "memory" in cases:
+        measure("Peak memory on large pictures (one run each)", [
+            ("24 MP TIFF", f"{shlex.quote(k)} apply {gains} 24mp.tif _k.tif"),
+            ("100 MP TIFF", f"{shlex.quote(k)} apply {gains} 100mp.tif _k100.tif"),
+            ("20000 x 20000 PNG", f"{shlex.quote(k)} apply {gains} 20000.png _k400.png"),
+        ], data, 1)
+    for f in os.listdir(data):
+        if f.startswith("_"):
+            p = os.path.join(data, f)
+            shutil.rmtree(p) if os.path.isdir(p) else os.remove(p)
+
+
+if __name__ == "__main__":
+    main()
