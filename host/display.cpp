@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "host.h"
@@ -221,11 +222,20 @@ OSErr Host::DisplayPixels(const PSPixelMap* map, const VRect* source, int32 row,
   // What the user sees, kept so hosts can be compared pixel for pixel.
   std::vector<uint8> shown;
   if (Width(map->bounds) * Height(map->bounds) <= (int64(1) << 24)) {
-    shown.resize(size_t(Width(map->bounds) * Height(map->bounds)) * 3);
+    const size_t w = size_t(Width(map->bounds));
+    shown.resize(w * size_t(Height(map->bounds)) * 3);
     const MapReader reader(*map);
     uint8* out = shown.data();
-    for (int32 y = map->bounds.top; y < map->bounds.bottom; ++y)
+    // The interleaved RGB rows plug-ins hand over are copied as they are.
+    const bool rows = IsRgb(map->imageMode) && map->colBytes == 3 && map->planeBytes == 1;
+    for (int32 y = map->bounds.top; y < map->bounds.bottom; ++y) {
+      if (rows) {
+        std::memcpy(out, static_cast<const uint8*>(map->baseAddr) + int64(y - map->bounds.top) * map->rowBytes, w * 3);
+        out += w * 3;
+        continue;
+      }
       for (int32 x = map->bounds.left; x < map->bounds.right; ++x, out += 3) reader.Pixel(y, x, out);
+    }
   }
   std::lock_guard<std::mutex> lock(displayMutex_);
   view.paints = displayed_.paints + 1;
