@@ -29,16 +29,6 @@ using host::Image;
 
 namespace {
 
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Save(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
 // An empty folder for one scenario, with a trailing separator.
 std::string Folder(const std::string& name) {
   const std::string path = ExecutableDirectory() + "files-" + name;
@@ -57,7 +47,7 @@ typedef std::map<std::string, std::string> Contents;
 Contents Snapshot(const std::string& folder) {
   Contents c;
   for (const auto& entry : fs::directory_iterator(folder))
-    if (entry.is_regular_file()) c[entry.path().filename().string()] = Bytes(entry.path().string());
+    if (entry.is_regular_file()) c[entry.path().filename().string()] = FileText(entry.path().string());
   return c;
 }
 
@@ -89,7 +79,7 @@ Image Noise(int16 planes, int32 depth, int32 width = 97, int32 height = 61) {
 std::string MakeInput(const std::string& path, int16 planes = 3, int32 depth = 8) {
   std::string error;
   EXPECT_TRUE(host::WriteImage(path, Noise(planes, depth), &error)) << error;
-  return Bytes(path);
+  return FileText(path);
 }
 
 ProgramRun Apply(std::vector<std::string> args, const std::string& folder = "") {
@@ -109,9 +99,9 @@ TEST(KestrelleFiles, AnOutputThatIsAFileOfTheRunIsRefused) {
   const std::string dir = Folder("aliases");
   const std::string in = dir + "in.png", out = dir + "out.png", play = dir + "play.json";
   MakeInput(in);
-  Save(out, "keep me");
-  Save(play, "[]\n");
-  Save(dir + "settings.ksl", "not settings");
+  SaveText(out, "keep me");
+  SaveText(play, "[]\n");
+  SaveText(dir + "settings.ksl", "not settings");
   const Contents before = Snapshot(dir);
   struct Case {
     std::vector<std::string> args;
@@ -152,7 +142,7 @@ TEST(KestrelleFiles, AnOutputThatIsAFileOfTheRunIsRefused) {
     EXPECT_EQ(run.exitCode, 2) << name;
     EXPECT_SAYS(run, "is the same file as INPUT");
   }
-  EXPECT_EQ(Bytes(in), before.at("in.png"));
+  EXPECT_EQ(FileText(in), before.at("in.png"));
 #endif
 }
 
@@ -162,7 +152,7 @@ TEST(KestrelleFiles, OutputsAreReplacedAllTogetherOrNotAtAll) {
   const std::string dir = Folder("all-or-nothing");
   const std::string in = dir + "in.png", out = dir + "main.png";
   MakeInput(in);
-  Save(out, "keep me");
+  SaveText(out, "keep me");
   fs::create_directories(dir + "a-folder");
   const Contents before = Snapshot(dir);
   struct Case {
@@ -276,10 +266,10 @@ TEST(KestrelleFiles, SettingsTheFilterCannotLoadOrSaveFailTheRun) {
   const std::string dir = Folder("settings");
   const std::string in = dir + "in.png", out = dir + "out.png";
   MakeInput(in);
-  Save(out, "keep me");
-  Save(dir + "garbage.ksl", "this is not a settings file at all, just words and more words");
-  Save(dir + "empty.ksl", "");
-  Save(dir + "wrong-header.ksl", std::string(200, 'x'));
+  SaveText(out, "keep me");
+  SaveText(dir + "garbage.ksl", "this is not a settings file at all, just words and more words");
+  SaveText(dir + "empty.ksl", "");
+  SaveText(dir + "wrong-header.ksl", std::string(200, 'x'));
   fs::create_directories(dir + "folder.ksl");
   const Contents before = Snapshot(dir);
   for (const char* name : {"garbage.ksl", "empty.ksl", "wrong-header.ksl"}) {
@@ -312,9 +302,9 @@ TEST(KestrelleFiles, APlayedKeyTheFilterDoesNotKnowIsNamed) {
   const std::string dir = Folder("keys");
   const std::string in = dir + "in.png", out = dir + "out.png";
   MakeInput(in);
-  Save(dir + "last.json", "[{\"key\": \"brgH\", \"type\": \"doub\", \"value\": 1.5},\n"
+  SaveText(dir + "last.json", "[{\"key\": \"brgH\", \"type\": \"doub\", \"value\": 1.5},\n"
                           " {\"key\": \"Xyzw\", \"type\": \"long\", \"value\": 3}]\n");
-  Save(dir + "middle.json", "[{\"key\": \"Xyzw\", \"type\": \"long\", \"value\": 3},\n"
+  SaveText(dir + "middle.json", "[{\"key\": \"Xyzw\", \"type\": \"long\", \"value\": 3},\n"
                             " {\"key\": \"brgH\", \"type\": \"doub\", \"value\": 1.5}]\n");
   ProgramRun last = Apply({"--play", dir + "last.json", in, out});
   EXPECT_EQ(last.exitCode, 0) << last.output;
@@ -340,7 +330,7 @@ TEST(KestrelleFiles, LastUsedSettingsThatCannotBeKeptAreReported) {
   EXPECT_FALSE(HasTemporaryFiles(dir));
 
   // Files that are not registries, each with its real cause.
-  Save(dir + "x.json", "{\"x\":1}");
+  SaveText(dir + "x.json", "{\"x\":1}");
   fs::create_directories(dir + "folder.json");
   ProgramRun entry = Apply({"--registry", dir + "x.json", in, out});
   EXPECT_EQ(entry.exitCode, 1);
@@ -374,7 +364,7 @@ TEST(KestrelleFiles, MistakesAreNamedForWhatTheyAre) {
     EXPECT_SAYS(run, c.says);
   }
   // A script file saved with a byte-order mark.
-  Save(dir + "bom.txt", "\xEF\xBB\xBFok\n");
+  SaveText(dir + "bom.txt", "\xEF\xBB\xBFok\n");
   ProgramRun bom = Apply({"--ui", dir + "bom.txt", in, out});
   EXPECT_EQ(bom.exitCode, 0) << bom.output;
   // A module named as a file of the current folder, not searched for.
@@ -392,12 +382,12 @@ TEST(KestrelleFiles, ALinkedOutputIsWrittenThrough) {
   fs::create_directories(dir + "real");
   const std::string in = dir + "in.png", target = dir + "real/out.png", link = dir + "out.png";
   MakeInput(in);
-  Save(target, "old");
+  SaveText(target, "old");
   fs::create_symlink("real/out.png", link);
   ProgramRun run = Apply({in, link});
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_NE(Bytes(target), "old");
+  EXPECT_NE(FileText(target), "old");
   EXPECT_FALSE(HasTemporaryFiles(dir));
   EXPECT_FALSE(HasTemporaryFiles(dir + "real"));
   // A dangling link makes its target.
@@ -457,7 +447,7 @@ TEST(KestrelleFiles, SignalsWhileWritingLeaveTheOldFileOrTheNewOne) {
   const std::vector<std::string> args = {"apply", "--quiet", "--red-gain", "1.2", in, out};
   // The new file, made once without interruption.
   ASSERT_EQ(Wait(Start(args)), 0);
-  const std::string fresh = Bytes(out);
+  const std::string fresh = FileText(out);
   const long long full = (long long)fresh.size();
   const std::string old = "the old output";
 
@@ -466,7 +456,7 @@ TEST(KestrelleFiles, SignalsWhileWritingLeaveTheOldFileOrTheNewOne) {
   int sawOld = 0, sawNew = 0;
   for (int i = 0; i < points; ++i) {
     const int sig = signals[i % 4];
-    Save(out, old);
+    SaveText(out, old);
     // Watch the temporary file grow past i/points of the file, then signal.
     const long long mark = full * i / points;
     const pid_t pid = Start(args);
@@ -481,7 +471,7 @@ TEST(KestrelleFiles, SignalsWhileWritingLeaveTheOldFileOrTheNewOne) {
     }
     if (!exited) kill(pid, sig);
     const int code = exited ? 0 : Wait(pid);
-    const std::string now = Bytes(out);
+    const std::string now = FileText(out);
     SCOPED_TRACE("signal " + std::to_string(sig) + " past byte " + std::to_string(mark));
     EXPECT_TRUE(now == old || now == fresh) << "a damaged output of " << now.size() << " bytes";
     if (now == old) ++sawOld;
@@ -502,9 +492,9 @@ TEST(KestrelleFiles, SignalsWhileWritingLeaveTheOldFileOrTheNewOne) {
 
   // What a killed run left is removed by the next run into the folder; a
   // temporary file of a live process is not.
-  Save(dir + "x.tif.kestrelle-999999999-1.tmp", "left by a killed run");
+  SaveText(dir + "x.tif.kestrelle-999999999-1.tmp", "left by a killed run");
   const std::string live = "x.tif.kestrelle-" + std::to_string(getpid()) + "-1.tmp";
-  Save(dir + live, "still being written");
+  SaveText(dir + live, "still being written");
   ASSERT_EQ(Wait(Start({"apply", "--quiet", in, dir + "again.tif"})), 0);
   EXPECT_FALSE(fs::exists(dir + "x.tif.kestrelle-999999999-1.tmp"));
   EXPECT_TRUE(fs::exists(dir + live));

@@ -276,16 +276,6 @@ TEST(Kestrelle, RecordsAnActionAndPlaysItBack) {
 
 namespace {
 
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Save(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
 // A PNG with other dimensions in its header (and the header's CRC redone).
 std::string WithSize(std::string png, uint32 w, uint32 h) {
   for (int i = 0; i < 4; ++i) {
@@ -322,7 +312,7 @@ TEST(Kestrelle, DamagedInputsAndUnusablePathsFailCleanlyAndTouchNothing) {
   const std::string png = Temp("good.png"), tif = Temp("good.tif");
   ASSERT_TRUE(host::WriteImage(png, NoiseImage(3, 8, 2), &error)) << error;
   ASSERT_TRUE(host::WriteImage(tif, NoiseImage(3, 16, 2), &error)) << error;
-  const std::string pngBytes = Bytes(png), tifBytes = Bytes(tif);
+  const std::string pngBytes = FileText(png), tifBytes = FileText(tif);
   auto damaged = [](std::string b) {
     for (size_t i = b.size() / 3; i < b.size() / 3 + 48; ++i) b[i] = char(b[i] ^ 0xA5);
     return b;
@@ -348,13 +338,13 @@ TEST(Kestrelle, DamagedInputsAndUnusablePathsFailCleanlyAndTouchNothing) {
   for (const Case& c : inputs) {
     SCOPED_TRACE(c.name);
     const std::string in = Temp(c.name);
-    Save(in, c.bytes);
-    Save(out, "keep me");
+    SaveText(in, c.bytes);
+    SaveText(out, "keep me");
     ProgramRun run = Apply({"--quiet", in, out});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(OneLineNaming(run, in));
-    EXPECT_EQ(Bytes(out), "keep me");
-    EXPECT_EQ(Bytes(in), c.bytes);
+    EXPECT_EQ(FileText(out), "keep me");
+    EXPECT_EQ(FileText(in), c.bytes);
     std::remove(in.c_str());
   }
   std::remove(out.c_str());
@@ -374,7 +364,7 @@ TEST(Kestrelle, DamagedInputsAndUnusablePathsFailCleanlyAndTouchNothing) {
     EXPECT_TRUE(OneLineNaming(unwritable, target));
     EXPECT_FALSE(Exists(target));
   }
-  EXPECT_EQ(Bytes(png), pngBytes);
+  EXPECT_EQ(FileText(png), pngBytes);
   std::remove(png.c_str());
   std::remove(tif.c_str());
 }

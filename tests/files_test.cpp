@@ -34,11 +34,6 @@ bool Enabled(const std::string& expression, int mode, int depth) {
   return enabled;
 }
 
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 TEST(EnableRule, ReadsTheExpressionLanguageAsHostsDo) {
@@ -129,7 +124,7 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
     ASSERT_TRUE(group.Finish(ia, &why)) << why;
     EXPECT_FALSE(group.Commit(&why));
   }
-  EXPECT_EQ(Bytes(a), "old a");
+  EXPECT_EQ(FileText(a), "old a");
   EXPECT_EQ(temporaries(), 0);
   {
     // Cancelled after both were written: still nothing replaced.
@@ -144,8 +139,8 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
     EXPECT_FALSE(group.Commit(&why, &cancelled));
     EXPECT_TRUE(cancelled);
   }
-  EXPECT_EQ(Bytes(a), "old a");
-  EXPECT_EQ(Bytes(b), "old b");
+  EXPECT_EQ(FileText(a), "old a");
+  EXPECT_EQ(FileText(b), "old b");
   EXPECT_EQ(temporaries(), 0);
   {
     cancel = false;
@@ -157,8 +152,8 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
     ASSERT_TRUE(group.Finish(ia, &why) && group.Finish(ib, &why)) << why;
     EXPECT_TRUE(group.Commit(&why)) << why;
   }
-  EXPECT_EQ(Bytes(a), "new a");
-  EXPECT_EQ(Bytes(b), "new b");
+  EXPECT_EQ(FileText(a), "new a");
+  EXPECT_EQ(FileText(b), "new b");
   EXPECT_EQ(temporaries(), 0);
   // A folder is no place for an output.
   host::files::OutputGroup group;

@@ -24,16 +24,9 @@ using host::ImageFormat;
 
 namespace {
 
-class ImageFormats : public ::testing::Test {
+class ImageFormats : public FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = ExecutableDirectory() + "image_formats_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return dir_ + name; }
+  ImageFormats() : FolderTest("image_formats_") {}
 
   Image Read(const std::string& name) {
     Image image;
@@ -50,8 +43,6 @@ class ImageFormats : public ::testing::Test {
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     return error;
   }
-
-  std::string dir_;
 };
 
 const char* Extension(ImageFormat f) {

@@ -28,16 +28,9 @@ namespace {
 std::vector<uint8> Bytes(const std::string& path) { return FileBytes(path); }
 void Save(const std::string& path, const std::vector<uint8>& bytes) { SaveBytes(path, bytes); }
 
-class ImageIo : public ::testing::Test {
+class ImageIo : public FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = ExecutableDirectory() + "image_io_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return dir_ + name; }
+  ImageIo() : FolderTest("image_io_") {}
 
   // Fails the test unless reading is refused with a message naming the file.
   void ExpectRejected(const std::string& name, const char* why) {
@@ -56,8 +49,6 @@ class ImageIo : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-
-  std::string dir_;
 };
 
 void ExpectSameImage(const Image& a, const Image& b) {

@@ -23,17 +23,9 @@ using namespace host::io;
 
 namespace {
 
-class ImageMetadata : public ::testing::Test {
+class ImageMetadata : public FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = ExecutableDirectory() + "image_metadata_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return dir_ + name; }
-  std::string dir_;
+  ImageMetadata() : FolderTest("image_metadata_") {}
 };
 
 ExifEntry Entry(uint16 tag, uint16 type, uint32 count, std::vector<uint8> value) {

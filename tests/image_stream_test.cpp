@@ -33,17 +33,9 @@ using host::ImageFormat;
 
 namespace {
 
-class ImageStream : public ::testing::Test {
+class ImageStream : public FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = ExecutableDirectory() + "image_stream_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return dir_ + name; }
-  std::string dir_;
+  ImageStream() : FolderTest("image_stream_") {}
 };
 
 struct TiffRecipe {

@@ -12,6 +12,7 @@
 #include "plugin/last_used_file.h"
 #include "plugin/parameters.h"
 #include "render_support.h"
+#include "image_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -43,11 +44,6 @@ void ExpectSame(const FilterParameters& a, const ProxyViewState& av, const Filte
   EXPECT_EQ(av.focalPointH, bv.focalPointH);
   EXPECT_EQ(av.dialogWidth, bv.dialogWidth);
   EXPECT_EQ(av.savedFlag, bv.savedFlag);
-}
-
-std::vector<uint8> FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8>(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace

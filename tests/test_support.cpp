@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 #ifdef _WIN32
@@ -36,6 +38,28 @@ std::string UserConfigDirectory() {
   for (char& c : name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.') c = '_';
   return (std::filesystem::path(ExecutableDirectory()) / "user-config" / name).string();
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void SaveText(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+void FolderTest::SetUp() {
+  dir_ = ExecutableDirectory() + prefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+  std::filesystem::create_directories(dir_);
+}
+
+void FolderTest::TearDown() {
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
 }
 
 void ClearUserConfig() {

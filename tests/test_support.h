@@ -40,6 +40,25 @@ std::string UserConfigDirectory();
 // Empties it, as for a user who never ran the filter.
 void ClearUserConfig();
 
+// A file's bytes as text ("" when it cannot be read), and text written as a
+// whole file.
+std::string FileText(const std::string& path);
+void SaveText(const std::string& path, const std::string& bytes);
+
+// A test with a folder of its own under the test program's folder, empty
+// when the test starts and removed when it ends.
+class FolderTest : public ::testing::Test {
+ protected:
+  explicit FolderTest(const char* prefix) : prefix_(prefix) {}
+  void SetUp() override;
+  void TearDown() override;
+  std::string Path(const std::string& name) const { return dir_ + name; }
+  std::string dir_;
+
+ private:
+  const char* prefix_;
+};
+
 // A test assertion that the host got back everything the plug-in acquired.
 inline ::testing::AssertionResult IsBalanced(const host::Host& h) {
   std::string why;

@@ -21,6 +21,18 @@ bool FileId::operator==(const FileId& o) const {
 
 std::string SystemErrorText(int code) { return std::strerror(code); }
 
+#ifdef _WIN32
+std::string WindowsErrorText(unsigned long code) {
+  char text[256] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 DWORD(code), 0, text, sizeof text, nullptr);
+  std::string s(text, n);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
+    s.pop_back();
+  return n ? s : "error " + std::to_string(code);
+}
+#endif
+
 namespace {
 
 bool IsSeparator(char c) {
@@ -66,16 +78,6 @@ HANDLE OpenForIdentity(const std::string& path) {
   // No access rights needed to read the identity; folders need the backup flag.
   return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-std::string WindowsErrorText(DWORD code) {
-  char text[256] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 code, 0, text, sizeof text, nullptr);
-  std::string s(text, n);
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
-    s.pop_back();
-  return n ? s : "error " + std::to_string(code);
 }
 
 bool IdentityOf(const std::string& path, FileId* id, DWORD* error) {

@@ -47,6 +47,10 @@ std::string Absolute(const std::string& path);
 
 // The reason for the last failed system call, as one line of text.
 std::string SystemErrorText(int code);
+#ifdef _WIN32
+// The same for a Windows error code (GetLastError).
+std::string WindowsErrorText(unsigned long code);
+#endif
 
 }  // namespace files
 }  // namespace host

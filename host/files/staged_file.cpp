@@ -28,16 +28,6 @@ namespace {
 const char kMarker[] = ".kestrelle-w";
 long ThisProcess() { return long(_getpid()); }
 
-std::string WindowsErrorText(DWORD code) {
-  char text[256] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 code, 0, text, sizeof text, nullptr);
-  std::string s(text, n);
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
-    s.pop_back();
-  return n ? s : "error " + std::to_string(code);
-}
-
 bool ProcessIsGone(long id) {
   HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, DWORD(id));
   if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;
