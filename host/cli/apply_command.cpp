@@ -11,6 +11,7 @@
 
 #include "apply_options.h"
 #include "apply_session.h"
+#include "batch_command.h"
 #include "cli.h"
 #include "interrupts.h"
 
@@ -53,6 +54,8 @@ int ApplyCommand(const std::vector<std::string>& args) {
     std::fputs(ApplyHelp().c_str(), stdout);
     return kSuccess;
   }
+  if (o.worker) return WorkerCommand(o);
+  if (o.batch()) return BatchCommand(o);
   ApplySession session;
   std::string error;
   if (int code = session.Open(o, &error)) {
