@@ -7,6 +7,7 @@
 #include "batch_command.h"
 #include "cli.h"
 #include "interrupts.h"
+#include "worker_pool.h"
 #include "worker_process.h"
 #include "worker_protocol.h"
 
@@ -57,7 +58,7 @@ int WorkerCommand(const ApplyOptions& options) {
       tasks.pop_front();
       busy = true;
     }
-    const FileOutcome outcome = session.Run(m.task);
+    const FileOutcome outcome = SettleCancel(session.Run(m.task));
     {
       std::lock_guard<std::mutex> lock(mutex);
       busy = false;

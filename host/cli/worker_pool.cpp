@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "../files/file_identity.h"
+#include "../files/staged_file.h"
 #include "apply_options.h"
 #include "cli.h"
 #include "interrupts.h"
@@ -57,6 +59,7 @@ struct Slot {
   bool busy = false;     // has a file in hand
   bool closed = false;   // its input is closed: it gets nothing more
   size_t id = 0;
+  std::string output;  // of the file in hand
 };
 
 FileOutcome Lost(const std::string& why) {
@@ -76,10 +79,18 @@ FileOutcome CancelledFile() {
 
 }  // namespace
 
+FileOutcome SettleCancel(FileOutcome outcome) {
+  if (outcome.exitCode == kSuccess || outcome.cancelled || !Cancelled()) return outcome;
+  outcome.cancelled = true;
+  outcome.exitCode = CancelExitCode();
+  outcome.error = "cancelled; no file was changed";
+  return outcome;
+}
+
 void RunInProcess(ApplySession& session, const NextTask& next, const TaskDone& done) {
   size_t id = 0;
   FileTask task;
-  while (!Cancelled() && next(&id, &task)) done(id, session.Run(task));
+  while (!Cancelled() && next(&id, &task)) done(id, SettleCancel(session.Run(task)));
 }
 
 void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const NextTask& next,
@@ -129,6 +140,7 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
     }
     s.busy = true;
     s.id = id;
+    s.output = task.output;
     // A worker that is gone ends its output too: its file fails there.
     s.process->Send(TaskMessage(id, task));
   };
@@ -157,6 +169,8 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
       s.running = false;
       if (s.busy) {
         s.busy = false;
+        // A worker killed while writing could not remove its temporary file.
+        host::files::RemoveLeftoversOf(host::files::FolderOf(s.output), s.process->Id());
         done(s.id, Cancelled() ? CancelledFile()
                                : Lost("the worker process filtering it ended (exit code " + std::to_string(code) +
                                       "); nothing was written"));

@@ -122,6 +122,7 @@ bool WorkerProcess::Start(const std::string& program, const std::vector<std::str
     return false;
   }
   CloseHandle(process.hThread);
+  id_ = long(process.dwProcessId);
   process_ = process.hProcess;
   input_ = parentIn;
   output_ = parentOut;
@@ -232,6 +233,7 @@ bool WorkerProcess::Start(const std::string& program, const std::vector<std::str
     return false;
   }
   pid_ = pid;
+  id_ = long(pid);
   input_ = in[1];
   output_ = out[0];
   return true;

@@ -32,8 +32,11 @@ class WorkerProcess {
   // Waits for the process to end; its exit code (128 + the signal that
   // ended it, on POSIX).
   int Wait();
+  // The process's id (as in its temporary files' names).
+  long Id() const { return id_; }
 
  private:
+  long id_ = 0;
 #ifdef _WIN32
   void* process_ = nullptr;
   void* input_ = nullptr;
