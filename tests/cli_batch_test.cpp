@@ -261,7 +261,8 @@ TEST(KestrelleBatch, ShardsDoEveryFileOnceAndARerunFinishesTheRest) {
     const std::string shard = std::to_string(k) + "/" + std::to_string(shards);
     SCOPED_TRACE("--shard " + shard);
     const std::string report = dir + "r" + std::to_string(k) + ".jsonl";
-    const ProgramRun run = Apply({dir + "in", "--output-dir", dir + "out", "--shard", shard, "--report", report});
+    const ProgramRun run =
+        Apply({dir + "in", "--output-dir", dir + "out", "--shard", shard, "--report", report, "--jobs", "1"});
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_SAYS(run, "(shard " + shard + " of 11 files)");
     for (const auto& [input, status] : Statuses(Report(report))) {
@@ -293,7 +294,7 @@ TEST(KestrelleBatch, ShardsDoEveryFileOnceAndARerunFinishesTheRest) {
   ASSERT_FALSE(removed.empty());
   ASSERT_FALSE(before.empty());
   const ProgramRun rerun =
-      Apply({dir + "in", "--output-dir", dir + "out", "--shard", "1/3", "--skip-existing", "--report", report});
+      Apply({dir + "in", "--output-dir", dir + "out", "--shard", "1/3", "--skip-existing", "--report", report, "--jobs", "1"});
   EXPECT_EQ(rerun.exitCode, 0) << rerun.output;
   for (const auto& [out, bytes] : before) EXPECT_EQ(Bytes(out), bytes) << out << " was redone";
   for (const std::string& out : removed) EXPECT_EQ(Bytes(out).substr(1, 3), "PNG") << out << " was not done";
