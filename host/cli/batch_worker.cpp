@@ -15,6 +15,7 @@ namespace cli {
 
 int WorkerCommand(const ApplyOptions& options) {
   IgnoreBrokenPipes();
+  IgnoreInterrupts();
   WorkerChannel channel;  // before anything can print
   ApplySession session;
   std::string error;
@@ -64,7 +65,12 @@ int WorkerCommand(const ApplyOptions& options) {
       busy = false;
     }
     if (!channel.Send(ResultMessage(m.id, outcome))) RequestCancel();
+    // Once cancelled, every file would come back cancelled: the batch
+    // lets this worker go.
+    if (Cancelled()) break;
   }
+  // The batch closes this worker's input when it lets it go; until then
+  // the reader waits on it.
   reader.join();
   return Cancelled() ? CancelExitCode() : kSuccess;
 }

@@ -49,6 +49,15 @@ void CatchInterrupts() {
 #endif
 }
 
+void IgnoreInterrupts() {
+#ifdef _WIN32
+  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+  SetConsoleCtrlHandler(nullptr, TRUE);
+#else
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_IGN);
+#endif
+}
+
 const std::atomic<bool>& CancelFlag() { return gCancel; }
 bool Cancelled() { return gCancel; }
 

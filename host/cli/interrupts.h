@@ -11,6 +11,10 @@ namespace cli {
 
 // Installs the handlers (idempotent).
 void CatchInterrupts();
+// A batch's worker process leaves them to the batch, which passes a cancel
+// on to its workers; one signalled alone would otherwise fail its files
+// while the batch goes on.
+void IgnoreInterrupts();
 // Set once any of them arrived (or RequestCancel was called).
 const std::atomic<bool>& CancelFlag();
 bool Cancelled();

@@ -60,6 +60,7 @@ struct Slot {
   bool closed = false;   // its input is closed: it gets nothing more
   size_t id = 0;
   std::string output;  // of the file in hand
+  std::chrono::steady_clock::time_point since;  // it was handed over
 };
 
 FileOutcome Lost(const std::string& why) {
@@ -141,6 +142,7 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
     s.busy = true;
     s.id = id;
     s.output = task.output;
+    s.since = std::chrono::steady_clock::now();
     // A worker that is gone ends its output too: its file fails there.
     s.process->Send(TaskMessage(id, task));
   };
@@ -171,9 +173,11 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
         s.busy = false;
         // A worker killed while writing could not remove its temporary file.
         host::files::RemoveLeftoversOf(host::files::FolderOf(s.output), s.process->Id());
-        done(s.id, Cancelled() ? CancelledFile()
-                               : Lost("the worker process filtering it ended (exit code " + std::to_string(code) +
-                                      "); nothing was written"));
+        FileOutcome lost = Cancelled() ? CancelledFile()
+                                       : Lost("the worker process filtering it ended (exit code " +
+                                              std::to_string(code) + "); nothing was written");
+        lost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - s.since).count();
+        done(s.id, lost);
       }
       // A worker that could open the session once can again: the next one
       // takes the files that are left.
@@ -192,6 +196,14 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
       close(s);
     } else if (m.kind == WorkerMessage::Result && s.busy && m.id == s.id) {
       s.busy = false;
+      if (m.outcome.cancelled && !Cancelled()) {
+        // A signal that reached the worker alone: the batch goes on, and
+        // the file was not done. The worker stops (its cancel holds for
+        // every file it would take); the next one takes the rest.
+        done(m.id, Lost("its worker process was cancelled by a signal sent to it alone; nothing was written"));
+        close(s);
+        continue;
+      }
       done(m.id, m.outcome);
       dispatch(s);
     }
