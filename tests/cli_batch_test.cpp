@@ -177,6 +177,7 @@ TEST(KestrelleBatch, AMixedFolderWithDamagedFilesGoesThrough) {
     for (const std::string& name : shoot.good) EXPECT_SAYS(run, name + ": done (");
     for (const std::string& name : shoot.damaged) EXPECT_SAYS(run, name + ": FAILED: ");
     EXPECT_SAYS(run, std::to_string(files) + " files: 8 done, 0 skipped, 3 failed in ");
+    EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("notes.txt"), std::string::npos);
     EXPECT_EQ(run.output.find("hidden"), std::string::npos);
 

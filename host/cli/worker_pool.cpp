@@ -169,6 +169,11 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
       s.reader.join();
       const int code = s.process->Wait();
       s.running = false;
+      // Its files are all reported; an exit status that is not 0 still
+      // says something went wrong in it (a leak checker, a crash on exit).
+      if (!s.busy && code != 0 && s.ready && !Cancelled())
+        Error("warning: worker process " + std::to_string(s.process->Id()) + " exited with status " +
+              std::to_string(code));
       if (s.busy) {
         s.busy = false;
         // A worker killed while writing could not remove its temporary file.
