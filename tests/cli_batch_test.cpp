@@ -367,6 +367,16 @@ TEST(KestrelleBatch, CollisionsAndAliasesAreRefusedBeforeAnyWork) {
   EXPECT_EQ(link.exitCode, 2);
   EXPECT_SAYS(link, "is the same file as INPUT");
   EXPECT_EQ(Bytes(in + "/a.png"), before.at("in/a.png"));
+  // Two output names for one file: DIR/sub is DIR.
+  fs::create_directories(dir + "tree/sub");
+  MakeImage(dir + "tree/x.png", 3, 8, 5);
+  MakeImage(dir + "tree/sub/x.png", 3, 8, 6);
+  fs::create_directories(dir + "looped");
+  fs::create_symlink(".", dir + "looped/sub");
+  const ProgramRun looped = Apply({dir + "tree", "--recursive", "--output-dir", dir + "looped"});
+  EXPECT_EQ(looped.exitCode, 2);
+  EXPECT_SAYS(looped, "a run writes each file once");
+  EXPECT_FALSE(fs::exists(dir + "looped/x.png"));
 #endif
 }
 

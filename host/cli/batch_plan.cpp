@@ -164,10 +164,9 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
   std::vector<BatchItem> all;
   std::map<std::string, size_t> byName;
   for (const Found& f : found) {
-    const std::string folder = f.relative.find_first_of("/\\") == std::string::npos
-                                   ? ""
-                                   : host::files::FolderOf(f.relative);
-    const std::string relative = Join(folder, OutputName(host::files::NameOf(f.relative), o.suffix, o.format));
+    const std::string name = host::files::NameOf(f.relative);
+    const std::string folder = name == f.relative ? "" : host::files::FolderOf(f.relative);
+    const std::string relative = Join(folder, OutputName(name, o.suffix, o.format));
 #ifdef _WIN32
     const std::string key = Lower(relative);  // names that differ in case only are one file there
 #else
@@ -181,7 +180,7 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
           a.name.empty())
         continue;
       *why = first.input + " and " + f.path + " would both be written to " + Join(o.outputDir, relative) +
-             "; give them names of their own (or --suffix, --format), so nothing was done";
+             ", which can hold only one of them, so nothing was done";
       return kUsage;
     }
     all.push_back({f.path, Join(o.outputDir, relative)});
@@ -209,7 +208,12 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
         *why = Same("the output " + item.output + " of " + item.input, hit->second, "a run never writes a file it reads");
         return kUsage;
       }
-      written.emplace(KeyOf(id), "the output " + item.output + " of " + item.input);
+      // Two names for one file (a link inside DIR, say).
+      auto [other, added] = written.emplace(KeyOf(id), "the output " + item.output + " of " + item.input);
+      if (!added) {
+        *why = Same("the output " + item.output + " of " + item.input, other->second, "a run writes each file once");
+        return kUsage;
+      }
     }
   }
   if (!o.report.empty()) {
