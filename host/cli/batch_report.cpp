@@ -71,7 +71,12 @@ ReportFile::~ReportFile() {
 }
 
 bool ReportFile::Open(const std::string& path, std::string* why) {
-  file_ = std::fopen(path.c_str(), "wb");
+  // Not inherited by the worker processes.
+#ifdef _WIN32
+  file_ = std::fopen(path.c_str(), "wbN");
+#else
+  file_ = std::fopen(path.c_str(), "wbe");
+#endif
   path_ = path;
   if (!file_) {
     *why = "--report " + path + ": cannot write: " + std::strerror(errno);

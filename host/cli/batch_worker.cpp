@@ -64,13 +64,10 @@ int WorkerCommand(const ApplyOptions& options) {
       std::lock_guard<std::mutex> lock(mutex);
       busy = false;
     }
+    // Every file sent is answered, cancelled or not: the batch waits for
+    // the answer before it lets this worker go (closes its input).
     if (!channel.Send(ResultMessage(m.id, outcome))) RequestCancel();
-    // Once cancelled, every file would come back cancelled: the batch
-    // lets this worker go.
-    if (Cancelled()) break;
   }
-  // The batch closes this worker's input when it lets it go; until then
-  // the reader waits on it.
   reader.join();
   return Cancelled() ? CancelExitCode() : kSuccess;
 }

@@ -18,6 +18,8 @@ void IgnoreInterrupts();
 // Set once any of them arrived (or RequestCancel was called).
 const std::atomic<bool>& CancelFlag();
 bool Cancelled();
+// How many interrupts arrived (a second one asks for a harder stop).
+int InterruptCount();
 // 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP.
 int CancelExitCode();
 

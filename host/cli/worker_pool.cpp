@@ -104,7 +104,8 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
   EventQueue events;
   std::vector<Slot> slots(size_t(jobs > 0 ? jobs : 1));
   std::string openError = "no worker process could be started";
-  bool exhausted = false, cancelSent = false;
+  bool exhausted = false, cancelSent = false, killed = false;
+  int interruptsAtCancel = 0;
   int restarts = 0;
 
   auto start = [&](size_t index) {
@@ -152,8 +153,16 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
     bool anyRunning = false;
     for (const Slot& s : slots) anyRunning = anyRunning || s.running;
     if (!anyRunning) break;
+    // A second interrupt does not wait for the files in hand: their
+    // workers are ended, and their temporary files removed here.
+    if (cancelSent && !killed && InterruptCount() > interruptsAtCancel) {
+      killed = true;
+      for (Slot& s : slots)
+        if (s.running) s.process->Kill();
+    }
     if (Cancelled() && !cancelSent) {
       cancelSent = true;
+      interruptsAtCancel = InterruptCount();
       for (Slot& s : slots) {
         if (!s.running || s.closed) continue;
         if (s.busy)

@@ -150,6 +150,10 @@ bool WorkerProcess::ReadLine(std::string* line) {
   });
 }
 
+void WorkerProcess::Kill() {
+  if (!waited_ && process_) TerminateProcess(process_, 137);
+}
+
 int WorkerProcess::Wait() {
   if (waited_ || !process_) return exitCode_;
   WaitForSingleObject(process_, INFINITE);
@@ -264,6 +268,10 @@ bool WorkerProcess::ReadLine(std::string* line) {
       return long(n);
     }
   });
+}
+
+void WorkerProcess::Kill() {
+  if (!waited_ && pid_ > 0) kill(pid_, SIGKILL);
 }
 
 int WorkerProcess::Wait() {

@@ -29,6 +29,8 @@ class WorkerProcess {
   // The next line the worker wrote (without '\n'); false at its end. Blocks:
   // each worker's lines are read on a thread of their own.
   bool ReadLine(std::string* line);
+  // Ends the process at once (it cannot clean up).
+  void Kill();
   // Waits for the process to end; its exit code (128 + the signal that
   // ended it, on POSIX).
   int Wait();
