@@ -11,8 +11,10 @@
 
 #include "apply_options.h"
 #include "apply_session.h"
+#include "batch_command.h"
 #include "cli.h"
 #include "interrupts.h"
+#include "worker_pool.h"
 
 namespace cli {
 namespace {
@@ -53,6 +55,8 @@ int ApplyCommand(const std::vector<std::string>& args) {
     std::fputs(ApplyHelp().c_str(), stdout);
     return kSuccess;
   }
+  if (o.worker) return WorkerCommand(o);
+  if (o.batch()) return BatchCommand(o);
   ApplySession session;
   std::string error;
   if (int code = session.Open(o, &error)) {
@@ -61,7 +65,7 @@ int ApplyCommand(const std::vector<std::string>& args) {
   }
   ProgressBar bar(!o.quiet && isatty(fileno(stderr)));
   session.SetProgress([&bar](int32 done, int32 total) { bar.Show(done, total); });
-  const FileOutcome outcome = session.Run(FileTask{o.input, o.output, o.sideBySide, o.record});
+  const FileOutcome outcome = SettleCancel(session.Run(FileTask{o.input, o.output, o.sideBySide, o.record}));
   bar.Finish();
   for (const std::string& w : outcome.warnings) Error(w);
   if (!outcome.error.empty()) Error(outcome.error);

@@ -23,6 +23,7 @@ const SettingOption kSettingOptions[kSettingOptionCount] = {
 
 const char* const kApplyHelp =
     "Usage: kestrelle apply [options] INPUT OUTPUT\n"
+    "       kestrelle apply [options] INPUT... --output-dir DIR\n"
     "\n"
     "Filters INPUT with the Kestrelle module and writes the result to OUTPUT.\n"
     "PNG (8 and 16 bits, grey or RGB), TIFF (8, 16 and 32-bit float, grey or\n"
@@ -113,8 +114,50 @@ const char* const kApplyHelp =
     "  screenshot FILE.png     the dialog as shown\n"
     "  leave, pump             the mouse leaves the dialog; paints happen\n"
     "\n"
-    "Exit status: 0 success, 1 failure, 2 wrong command line; cancelled: 130\n"
-    "(Ctrl-C), 143 (SIGTERM), 129 (SIGHUP).\n";
+    "Many files (INPUT... --output-dir DIR): each INPUT is a file or a folder,\n"
+    "whose PNG, TIFF and JPEG files are taken (names starting with '.' are left\n"
+    "out). Each output is named after its input, in DIR, which is made when it\n"
+    "is missing:\n"
+    "  --output-dir DIR        write the outputs there\n"
+    "  --recursive             also take the folders' subfolders, and keep their\n"
+    "                          structure under DIR\n"
+    "  --suffix S              added to each output's name (photo.jpg ->\n"
+    "                          photo-wb.jpg with -wb); none by default\n"
+    "  --format png|tif|jpg    the outputs' format (default: each input's own)\n"
+    "  --skip-existing         an output that exists is not redone\n"
+    "  --jobs N                files filtered at once, each job a worker process\n"
+    "                          that loads the module once (default: one per\n"
+    "                          processor; 1 runs them in this process). The\n"
+    "                          outputs do not depend on N. With --registry, or a\n"
+    "                          --host-profile without a registry (the filter then\n"
+    "                          keeps its last-used settings in its own file),\n"
+    "                          each file starts from the last one's settings, so\n"
+    "                          those run one file at a time\n"
+    "  --report FILE.jsonl     one JSON line per file as it finishes: input,\n"
+    "                          output, status, reason, seconds, settings\n"
+    "  --shard K/N             only the K-th of N parts of the sorted list of\n"
+    "                          files (every N-th file from the K-th, K from 0 to\n"
+    "                          N-1), for one of N machines or array jobs: every\n"
+    "                          file is in exactly one part, and a part run again\n"
+    "                          with --skip-existing finishes what it left\n"
+    "Before any work, the run is refused when two outputs would have the same\n"
+    "name, when an output is one of the inputs or a file the run reads, or when\n"
+    "--recursive reads the tree DIR lies in (its outputs would be taken as\n"
+    "inputs next time). --record and --side-by-side name one file and are not\n"
+    "taken: record the action on one photo, then --play it on the folder.\n"
+    "One file that fails does not stop the others. Each file gets a line\n"
+    "(done, skipped, or FAILED with the reason, and its time), or on a terminal\n"
+    "a progress bar with the failures above it; a summary ends the run:\n"
+    "\"50 files: 47 done, 2 skipped, 1 failed in 12.3 s\". A cancel stops the\n"
+    "workers too: files done stay done, files being filtered are discarded, and\n"
+    "the summary and the report say which were not done.\n"
+    "The same correction for a whole shoot: pick the neutral area on one photo,\n"
+    "then play what it recorded on the folder:\n"
+    "  kestrelle apply --neutral-area 35,230,50,350 --record wb.json one.jpg c.jpg\n"
+    "  kestrelle apply --play wb.json --recursive shoot --output-dir corrected\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (with many files: any file failed), 2\n"
+    "wrong command line; cancelled: 130 (Ctrl-C), 143 (SIGTERM), 129 (SIGHUP).\n";
 
 std::string ApplyHelp() {
   std::string help = kApplyHelp;
@@ -164,17 +207,81 @@ bool ParseRectangle(const std::string& text, VRect& r) {
   return r.bottom > r.top && r.right > r.left;
 }
 
-bool IsFlag(const std::string& arg) { return arg == "--quiet" || arg == "--dialog"; }
+bool IsFlag(const std::string& arg) {
+  return arg == "--quiet" || arg == "--dialog" || arg == "--recursive" || arg == "--skip-existing" ||
+         arg == kWorkerOption;
+}
+
+// Options that only say which files a batch takes and how it runs them: a
+// worker process is not given them.
+bool IsBatchOption(const std::string& arg) {
+  for (const char* o : {"--output-dir", "--recursive", "--suffix", "--format", "--skip-existing", "--jobs",
+                        "--report", "--shard"})
+    if (arg == o) return true;
+  return false;
+}
 
 bool TakesValue(const std::string& arg) {
   for (const SettingOption& s : kSettingOptions)
     if (arg == s.option) return true;
   for (const char* o : {"--play", "--record", "--registry", "--module", "--side-by-side", "--selection",
                         "--neutral-area", "--ui", "--ui-steps", "--settings", "--tile", "--host-profile",
-                        "--quality"})
+                        "--quality", "--output-dir", "--suffix", "--format", "--jobs", "--report", "--shard"})
     if (arg == o) return true;
   return false;
 }
+
+// "K/N" with 0 <= K < N.
+bool ParseShard(const std::string& text, int* index, int* count) {
+  const size_t slash = text.find('/');
+  long k = 0, n = 0;
+  if (slash == std::string::npos || !ParseWhole(text.substr(0, slash), 0, 1000000, &k) ||
+      !ParseWhole(text.substr(slash + 1), 1, 1000000, &n) || k >= n)
+    return false;
+  *index = int(k);
+  *count = int(n);
+  return true;
+}
+
+// The batch options' own checks, once the whole line is read.
+int CheckBatch(const std::vector<std::string>& positional, const std::vector<std::string>& batchGiven,
+               ApplyOptions& o) {
+  if (o.worker) return kSuccess;  // takes its files from standard input
+  if (!o.batch()) {
+    if (!batchGiven.empty()) {
+      Error(batchGiven.front() + " is for several inputs: give --output-dir DIR (see kestrelle apply --help)");
+      return kUsage;
+    }
+    if (positional.size() != 2) {
+      Error("apply needs INPUT and OUTPUT, or INPUT... --output-dir DIR (see kestrelle apply --help)");
+      return kUsage;
+    }
+    o.input = positional[0];
+    o.output = positional[1];
+    return kSuccess;
+  }
+  if (positional.empty()) {
+    Error("--output-dir: no INPUT given (files or folders)");
+    return kUsage;
+  }
+  // One file each would be written by every input: the whole-shoot way is
+  // to record on one photo, then play the action on the folder.
+  for (const std::string* one : {&o.record, &o.sideBySide}) {
+    if (one->empty()) continue;
+    Error(std::string(one == &o.record ? "--record" : "--side-by-side") +
+          " names one file, which every input would write: with --output-dir, record the action on one "
+          "photo first (kestrelle apply --record wb.json IN OUT), then --play it on the folder");
+    return kUsage;
+  }
+  o.inputs = positional;
+  return kSuccess;
+}
+
+}  // namespace
+
+const char* const kWorkerOption = "--batch-worker";
+
+namespace {
 
 }  // namespace
 
@@ -202,7 +309,7 @@ bool ParseSettingValue(const std::string& text, const SettingOption& s, double* 
 }
 
 int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
-  std::vector<std::string> positional;
+  std::vector<std::string> positional, batchGiven;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i], value;
     bool hasValue = false;
@@ -229,12 +336,18 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
         Error("unknown option " + arg + " (see kestrelle apply --help)");
       return kUsage;
     }
+    if (IsBatchOption(arg)) batchGiven.push_back(arg);
     if (IsFlag(arg)) {
       if (hasValue) {
         Error(arg + " takes no value");
         return kUsage;
       }
-      (arg == "--quiet" ? o.quiet : o.dialog) = true;
+      if (arg == "--quiet") o.quiet = true;
+      if (arg == "--dialog") o.dialog = true;
+      if (arg == "--recursive") o.recursive = true;
+      if (arg == "--skip-existing") o.skipExisting = true;
+      if (arg == kWorkerOption) o.worker = true;
+      if (!IsBatchOption(arg) && arg != kWorkerOption) o.sessionArgs.push_back(arg);
       continue;
     }
     if (!hasValue) {
@@ -243,6 +356,10 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
         return kUsage;
       }
       value = args[++i];
+    }
+    if (!IsBatchOption(arg)) {
+      o.sessionArgs.push_back(arg);
+      o.sessionArgs.push_back(value);
     }
     bool setting = false;
     for (const SettingOption& s : kSettingOptions) {
@@ -257,7 +374,7 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
       o.settings.PutFloat(s.key, v);
     }
     if (setting) continue;
-    if (value.empty() && arg != "--ui-steps") {
+    if (value.empty() && arg != "--ui-steps" && arg != "--suffix") {
       Error(arg + " needs a value");
       return kUsage;
     }
@@ -299,6 +416,35 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
         return kUsage;
       }
       o.quality = int(v);
+    } else if (arg == "--output-dir") {
+      o.outputDir = value;
+    } else if (arg == "--suffix") {
+      if (value.find_first_of("/\\") != std::string::npos) {
+        Error("--suffix: '" + value + "' is added to file names and cannot hold a folder separator");
+        return kUsage;
+      }
+      o.suffix = value;
+    } else if (arg == "--format") {
+      if (value != "png" && value != "tif" && value != "jpg") {
+        Error("--format: '" + value + "' is not png, tif or jpg");
+        return kUsage;
+      }
+      o.format = value;
+    } else if (arg == "--jobs") {
+      long v = 0;
+      if (!ParseWhole(value, 1, 256, &v)) {
+        Error("--jobs: '" + value + "' is not a whole number from 1 to 256");
+        return kUsage;
+      }
+      o.jobs = int(v);
+      o.jobsGiven = true;
+    } else if (arg == "--report") {
+      o.report = value;
+    } else if (arg == "--shard") {
+      if (!ParseShard(value, &o.shardIndex, &o.shardCount)) {
+        Error("--shard: '" + value + "' is not K/N with N parts and K counted from 0 (0/4 to 3/4)");
+        return kUsage;
+      }
     } else if (arg == "--host-profile") {
       if (host::FindHostProfile(value) == nullptr) {
         std::string names;
@@ -309,13 +455,7 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
       o.hostProfile = value;
     }
   }
-  if (positional.size() != 2) {
-    Error("apply needs INPUT and OUTPUT (see kestrelle apply --help)");
-    return kUsage;
-  }
-  o.input = positional[0];
-  o.output = positional[1];
-  return kSuccess;
+  return CheckBatch(positional, batchGiven, o);
 }
 
 }  // namespace cli

@@ -36,7 +36,30 @@ struct ApplyOptions {
   int quality = 0;          // JPEG outputs, 1..100; 0: the input JPEG's own, else 92
   bool quiet = false;
   bool help = false;
+
+  // Many files: INPUT... --output-dir DIR. Empty outputDir: one INPUT OUTPUT.
+  std::vector<std::string> inputs;
+  std::string outputDir;
+  bool recursive = false;
+  std::string suffix;
+  std::string format;  // "png", "tif", "jpg"; empty: each input's own
+  bool skipExisting = false;
+  int jobs = 0;  // 0: one per processor
+  bool jobsGiven = false;
+  std::string report;
+  int shardIndex = 0, shardCount = 1;  // --shard K/N
+  // A worker process of a batch: tasks on standard input, results on
+  // standard output (started by kestrelle itself, not by users).
+  bool worker = false;
+  // The command line without the inputs and the batch options: what a
+  // worker process is started with, so it opens the same session.
+  std::vector<std::string> sessionArgs;
+
+  bool batch() const { return !outputDir.empty(); }
 };
+
+// The hidden option that makes `kestrelle apply` a batch's worker process.
+extern const char* const kWorkerOption;
 
 extern const char* const kApplyHelp;
 

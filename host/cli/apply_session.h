@@ -56,6 +56,8 @@ class ApplySession {
   const std::string& modulePath() const { return modulePath_; }
   // Whether runs open the filter's dialog.
   bool dialog() const { return dialog_; }
+  // The dialog's script, whole (the options' steps and the user's).
+  const host::UiScript& script() const { return script_; }
 
  private:
   FileOutcome RunTimed(const FileTask& task);

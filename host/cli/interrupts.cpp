@@ -15,11 +15,13 @@ namespace {
 std::atomic<bool> gCancel{false};
 // The first signal that asked; a later one does not change the exit status.
 std::atomic<int> gSignal{0};
+std::atomic<int> gCount{0};
 
 void Request(int signal) {
   int none = 0;
   gSignal.compare_exchange_strong(none, signal);
   gCancel = true;
+  ++gCount;
 }
 
 #ifdef _WIN32
@@ -49,8 +51,18 @@ void CatchInterrupts() {
 #endif
 }
 
+void IgnoreInterrupts() {
+#ifdef _WIN32
+  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+  SetConsoleCtrlHandler(nullptr, TRUE);
+#else
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_IGN);
+#endif
+}
+
 const std::atomic<bool>& CancelFlag() { return gCancel; }
 bool Cancelled() { return gCancel; }
+int InterruptCount() { return gCount; }
 
 int CancelExitCode() {
   const int signal = gSignal.load();

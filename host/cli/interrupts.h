@@ -11,9 +11,15 @@ namespace cli {
 
 // Installs the handlers (idempotent).
 void CatchInterrupts();
+// A batch's worker process leaves them to the batch, which passes a cancel
+// on to its workers; one signalled alone would otherwise fail its files
+// while the batch goes on.
+void IgnoreInterrupts();
 // Set once any of them arrived (or RequestCancel was called).
 const std::atomic<bool>& CancelFlag();
 bool Cancelled();
+// How many interrupts arrived (a second one asks for a harder stop).
+int InterruptCount();
 // 130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP.
 int CancelExitCode();
 

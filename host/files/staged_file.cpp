@@ -191,17 +191,15 @@ bool ParseTemporaryName(const std::string& name, long* processId) {
   return *processId > 0;
 }
 
-void RemoveLeftovers(const std::string& folder) {
-  static std::mutex mutex;
-  static std::set<std::string> swept;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!swept.insert(Absolute(folder)).second) return;
-  }
+namespace {
+
+// Removes the temporary files in `folder` of the processes `gone` names.
+template <typename Gone>
+void RemoveTemporaries(const std::string& folder, Gone gone) {
   const std::string prefix = folder == "." ? "" : folder + (folder.back() == '/' || folder.back() == '\\' ? "" : "/");
   auto consider = [&](const std::string& name) {
     long process = 0;
-    if (!ParseTemporaryName(name, &process) || process == ThisProcess() || !ProcessIsGone(process)) return;
+    if (!ParseTemporaryName(name, &process) || process == ThisProcess() || !gone(process)) return;
     std::remove((prefix + name).c_str());
   };
 #ifdef _WIN32
@@ -218,6 +216,22 @@ void RemoveLeftovers(const std::string& folder) {
   while (const dirent* entry = readdir(dir)) consider(entry->d_name);
   closedir(dir);
 #endif
+}
+
+}  // namespace
+
+void RemoveLeftovers(const std::string& folder) {
+  static std::mutex mutex;
+  static std::set<std::string> swept;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!swept.insert(Absolute(folder)).second) return;
+  }
+  RemoveTemporaries(folder, [](long process) { return ProcessIsGone(process); });
+}
+
+void RemoveLeftoversOf(const std::string& folder, long processId) {
+  RemoveTemporaries(folder, [processId](long process) { return process == processId; });
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* why) {

@@ -57,6 +57,10 @@ bool ParseTemporaryName(const std::string& name, long* processId);
 // folder is swept once per process.
 void RemoveLeftovers(const std::string& folder);
 
+// Removes the temporary files in `folder` of one process that has ended
+// (a worker process that died while writing there).
+void RemoveLeftoversOf(const std::string& folder, long processId);
+
 // Writes `bytes` to `path` through a staged file; false with the reason.
 bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* why);
 
