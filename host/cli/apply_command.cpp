@@ -65,7 +65,7 @@ int ApplyCommand(const std::vector<std::string>& args) {
   }
   ProgressBar bar(!o.quiet && isatty(fileno(stderr)));
   session.SetProgress([&bar](int32 done, int32 total) { bar.Show(done, total); });
-  const FileOutcome outcome = SettleCancel(session.Run(FileTask{o.input, o.output, o.sideBySide, o.record}));
+  const FileOutcome outcome = session.Run(FileTask{o.input, o.output, o.sideBySide, o.record});
   bar.Finish();
   for (const std::string& w : outcome.warnings) Error(w);
   if (!outcome.error.empty()) Error(outcome.error);

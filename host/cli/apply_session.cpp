@@ -306,6 +306,13 @@ int ApplySession::Open(const ApplyOptions& options, std::string* error) {
 FileOutcome ApplySession::Run(const FileTask& task) {
   const auto started = std::chrono::steady_clock::now();
   FileOutcome outcome = RunTimed(task);
+  // Whatever failed while a signal arrived failed because of it: a cancel,
+  // which replaced nothing.
+  if (outcome.exitCode != kSuccess && !outcome.cancelled && Cancelled()) {
+    outcome.cancelled = true;
+    outcome.exitCode = CancelExitCode();
+    outcome.error = "cancelled; no file was changed";
+  }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;
 }
@@ -347,7 +354,7 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
   host::ReadOptions reading;
   reading.cancel = &CancelFlag();
   host::ImageReader reader;
-  if (!reader.Open(task.input, &error, reading)) return Cancelled() ? CancelledRun() : Failed(kFailure, error);
+  if (!reader.Open(task.input, &error, reading)) return Failed(kFailure, error);
   const host::ImageShape shape = reader.shape();
   if (profile_->eightBitOnly && shape.depth != 8)
     return Failed(kFailure, task.input + ": " + std::to_string(shape.depth) + "-bit; the " + profile_->name +
@@ -377,7 +384,7 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
   const bool streaming = !dialog_ && task.sideBySide.empty() && !(profile_->transparencyPlane && shape.alpha);
   host::Image image;
   if (!streaming) {
-    if (!host::ReadImage(task.input, image, &error, reading)) return Cancelled() ? CancelledRun() : Failed(kFailure, error);
+    if (!host::ReadImage(task.input, image, &error, reading)) return Failed(kFailure, error);
     if (Cancelled()) return CancelledRun();
   }
   const host::Document original = image.document;
@@ -417,10 +424,7 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
 #endif
 
   FileOutcome outcome;
-  // A failure while a signal arrived is the signal's doing: a cancel.
-  auto fail = [&outcome](int code, const std::string& why) {
-    return Cancelled() ? CancelledRun() : Failed(code, why, outcome);
-  };
+  auto fail = [&outcome](int code, const std::string& why) { return Failed(code, why, outcome); };
   std::string recordText, registryProblem;
   host::ImageWriter writer;
   if (streaming && !writer.Start(outputs.File(mainOutput), outputFormat, shape, reader.properties(), &error,

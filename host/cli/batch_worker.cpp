@@ -59,7 +59,7 @@ int WorkerCommand(const ApplyOptions& options) {
       tasks.pop_front();
       busy = true;
     }
-    const FileOutcome outcome = SettleCancel(session.Run(m.task));
+    const FileOutcome outcome = session.Run(m.task);
     {
       std::lock_guard<std::mutex> lock(mutex);
       busy = false;

@@ -80,18 +80,10 @@ FileOutcome CancelledFile() {
 
 }  // namespace
 
-FileOutcome SettleCancel(FileOutcome outcome) {
-  if (outcome.exitCode == kSuccess || outcome.cancelled || !Cancelled()) return outcome;
-  outcome.cancelled = true;
-  outcome.exitCode = CancelExitCode();
-  outcome.error = "cancelled; no file was changed";
-  return outcome;
-}
-
 void RunInProcess(ApplySession& session, const NextTask& next, const TaskDone& done) {
   size_t id = 0;
   FileTask task;
-  while (!Cancelled() && next(&id, &task)) done(id, SettleCancel(session.Run(task)));
+  while (!Cancelled() && next(&id, &task)) done(id, session.Run(task));
 }
 
 void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const NextTask& next,

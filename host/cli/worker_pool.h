@@ -27,11 +27,6 @@ typedef std::function<void(size_t id, const FileOutcome& outcome)> TaskDone;
 void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const NextTask& next,
                   const TaskDone& done);
 
-// A file that failed after a cancel was asked for failed because of it (the
-// readers and writers stop at the cancel and say "cancelled"): it is
-// reported as cancelled, not as a file that failed.
-FileOutcome SettleCancel(FileOutcome outcome);
-
 // The same in this process, one file after another.
 void RunInProcess(ApplySession& session, const NextTask& next, const TaskDone& done);
 
