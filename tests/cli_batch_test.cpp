@@ -547,7 +547,10 @@ TEST(KestrelleBatch, AWorkerThatDiesFailsOnlyItsFile) {
     if (failed) {
       EXPECT_NE(text.find("the worker process filtering it ended"), std::string::npos) << text;
     }
-    EXPECT_EQ(Tree(out).size(), size_t(files) - failed);
+    // The file a worker died on has no output, or a whole one when the
+    // worker had replaced it just before it died (outputs are renamed whole).
+    EXPECT_GE(Tree(out).size(), size_t(files) - failed);
+    EXPECT_LE(Tree(out).size(), size_t(files));
     EXPECT_FALSE(HasTemporaryFiles(out)) << "what a killed worker left is removed";
   }
 }

@@ -202,15 +202,18 @@ TEST(Kestrelle, StreamsLargePicturesInBoundedMemory) {
   const ProgramRun many = Apply({"--red-gain", "1.2", "--quiet", large, out});
   ASSERT_EQ(few.exitCode, 0) << few.output;
   ASSERT_EQ(many.exitCode, 0) << many.output;
-  // The large picture is 72 MB of samples, the small one 0.7 MB.
-  if (many.peakMemory > 0) {
+  // The large picture is 72 MB of samples, the small one 0.7 MB. (Where the
+  // system does not say how much a finished process held, there is nothing
+  // to compare.)
+  const bool measured = few.peakMemory > 0 && many.peakMemory > 0;
+  if (measured) {
     EXPECT_LT(many.peakMemory - few.peakMemory, 24ll << 20)
         << "peak " << many.peakMemory << " bytes against " << few.peakMemory;
   }
   const ProgramRun held = Apply({"--red-gain", "1.2", "--quiet", "--side-by-side", pair, large, whole});
   ASSERT_EQ(held.exitCode, 0) << held.output;
   // The instrument: a run that holds the picture shows it.
-  if (held.peakMemory > 0) EXPECT_GT(held.peakMemory - few.peakMemory, 60ll << 20) << held.peakMemory;
+  if (measured && held.peakMemory > 0) EXPECT_GT(held.peakMemory - few.peakMemory, 60ll << 20) << held.peakMemory;
   EXPECT_EQ(FirstDifference(Read(out).document, Read(whole).document), "");
   for (const std::string& f : {small, large, out, whole, pair, Temp("small-out.tif")}) std::remove(f.c_str());
 }
