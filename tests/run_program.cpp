@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "host/cli/worker_process.h"
 #include "test_support.h"
 
 #ifdef _WIN32
@@ -27,30 +28,6 @@ std::string KestrelleProgram() {
 #endif
 }
 
-#ifdef _WIN32
-namespace {
-
-// One argument as the C runtime splits a command line: quotes inside are
-// escaped, and so are the backslashes before a quote (or before the
-// closing one).
-std::string Quote(const std::string& argument) {
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(2 * backslashes, '\\');
-  return out + "\"";
-}
-
-}  // namespace
-#endif
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& folder) {
@@ -65,7 +42,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   const std::string capture = ExecutableDirectory() + "program-output-" + std::to_string(self) + ".txt";
 #ifdef _WIN32
   std::string line = "\"" + program + "\"";
-  for (const std::string& a : args) line += " " + Quote(a);
+  for (const std::string& a : args) line += " " + cli::QuoteArgument(a);
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE out = CreateFileA(capture.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

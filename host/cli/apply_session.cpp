@@ -211,15 +211,17 @@ FileOutcome Failed(int exitCode, const std::string& why, FileOutcome f = {}) {
   return f;
 }
 
-FileOutcome CancelledRun() {
+}  // namespace
+
+FileOutcome FileOutcome::Failure(int exitCode, const std::string& why) { return Failed(exitCode, why); }
+
+FileOutcome FileOutcome::Cancel() {
   FileOutcome f;
   f.exitCode = CancelExitCode();
   f.error = "cancelled; no file was changed";
   f.cancelled = true;
   return f;
 }
-
-}  // namespace
 
 ApplySession::ApplySession() = default;
 ApplySession::~ApplySession() = default;
@@ -309,9 +311,7 @@ FileOutcome ApplySession::Run(const FileTask& task) {
   // Whatever failed while a signal arrived failed because of it: a cancel,
   // which replaced nothing.
   if (outcome.exitCode != kSuccess && !outcome.cancelled && Cancelled()) {
-    outcome.cancelled = true;
-    outcome.exitCode = CancelExitCode();
-    outcome.error = "cancelled; no file was changed";
+    outcome = FileOutcome::Cancel();
   }
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome;
@@ -349,7 +349,7 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
       return Failed(kFailure, *path + ": unknown output format: the name must end in .png, .tif, .tiff, .jpg or .jpeg");
   }
 
-  if (Cancelled()) return CancelledRun();
+  if (Cancelled()) return FileOutcome::Cancel();
   // The header first: everything about the picture but its rows.
   host::ReadOptions reading;
   reading.cancel = &CancelFlag();
@@ -385,7 +385,7 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
   host::Image image;
   if (!streaming) {
     if (!host::ReadImage(task.input, image, &error, reading)) return Failed(kFailure, error);
-    if (Cancelled()) return CancelledRun();
+    if (Cancelled()) return FileOutcome::Cancel();
   }
   const host::Document original = image.document;
 
@@ -472,7 +472,7 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
     if (!ui.error().empty()) outcome.warnings.push_back("UI script: " + ui.error());
 
     const int16 failed = run.Error();
-    if (failed == userCanceledErr && Cancelled()) return CancelledRun();
+    if (failed == userCanceledErr && Cancelled()) return FileOutcome::Cancel();
     // Reading or writing the rows failed (a damaged file, a full disk): that
     // is the reason, not the code the filter passed on.
     if (!h.RowsError().empty()) return fail(kFailure, h.RowsError() + "; nothing was written");
@@ -510,11 +510,11 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
     }
   }
 
-  if (Cancelled()) return CancelledRun();
+  if (Cancelled()) return FileOutcome::Cancel();
   if (!streaming && !host::WriteImageToFile(outputs.File(mainOutput), outputFormat, image, &error, WriteOptionsFor(o)))
     return fail(kFailure, task.output + ": " + error + "; nothing was written");
   if (!outputs.Finish(mainOutput, &error)) return fail(kFailure, error + "; nothing was written");
-  if (Cancelled()) return CancelledRun();
+  if (Cancelled()) return FileOutcome::Cancel();
   if (!task.sideBySide.empty()) {
     host::Image pair = image;
     pair.alpha.clear();
@@ -533,7 +533,7 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
   }
   bool cancelled = false;
   if (!outputs.Commit(&error, &cancelled)) {
-    if (cancelled) return CancelledRun();
+    if (cancelled) return FileOutcome::Cancel();
     return fail(kFailure, error);
   }
   // The image is written; the last-used settings were not kept.

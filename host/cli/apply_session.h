@@ -27,6 +27,12 @@ struct FileOutcome {
   // The settings the filter applied ("--red-gain", value), as it recorded
   // them; empty when it recorded none (hosts without actions, failures).
   std::vector<std::pair<std::string, double>> settings;
+
+  // A file that failed for `why`.
+  static FileOutcome Failure(int exitCode, const std::string& why);
+  // A file a cancel stopped: nothing was replaced (the exit code says which
+  // signal it was).
+  static FileOutcome Cancel();
 };
 
 // The outputs of one file.

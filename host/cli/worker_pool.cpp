@@ -63,21 +63,6 @@ struct Slot {
   std::chrono::steady_clock::time_point since;  // it was handed over
 };
 
-FileOutcome Lost(const std::string& why) {
-  FileOutcome f;
-  f.exitCode = kFailure;
-  f.error = why;
-  return f;
-}
-
-FileOutcome CancelledFile() {
-  FileOutcome f;
-  f.exitCode = CancelExitCode();
-  f.error = "cancelled; no file was changed";
-  f.cancelled = true;
-  return f;
-}
-
 }  // namespace
 
 void RunInProcess(ApplySession& session, const NextTask& next, const TaskDone& done) {
@@ -179,8 +164,8 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
         s.busy = false;
         // A worker killed while writing could not remove its temporary file.
         host::files::RemoveLeftoversOf(host::files::FolderOf(s.output), s.process->Id());
-        FileOutcome lost = Cancelled() ? CancelledFile()
-                                       : Lost("the worker process filtering it ended (exit code " +
+        FileOutcome lost = Cancelled() ? FileOutcome::Cancel()
+                                       : FileOutcome::Failure(kFailure, "the worker process filtering it ended (exit code " +
                                               std::to_string(code) + "); nothing was written");
         lost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - s.since).count();
         done(s.id, lost);
@@ -206,7 +191,7 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
         // A signal that reached the worker alone: the batch goes on, and
         // the file was not done. The worker stops (its cancel holds for
         // every file it would take); the next one takes the rest.
-        done(m.id, Lost("its worker process was cancelled by a signal sent to it alone; nothing was written"));
+        done(m.id, FileOutcome::Failure(kFailure, "its worker process was cancelled by a signal sent to it alone; nothing was written"));
         close(s);
         continue;
       }
@@ -218,7 +203,7 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
   if (!exhausted && !Cancelled()) {
     size_t id = 0;
     FileTask task;
-    while (next(&id, &task)) done(id, Lost(openError));
+    while (next(&id, &task)) done(id, FileOutcome::Failure(kFailure, openError));
   }
 }
 

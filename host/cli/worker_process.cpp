@@ -47,13 +47,7 @@ bool NextLine(std::string& pending, std::string* line, Read read) {
 
 }  // namespace
 
-#ifdef _WIN32
-
-namespace {
-
-// One argument as the C runtime splits a command line: quotes inside are
-// escaped, and so are the backslashes before a quote (or the closing one).
-std::string Quote(const std::string& argument) {
+std::string QuoteArgument(const std::string& argument) {
   std::string out = "\"";
   size_t backslashes = 0;
   for (char c : argument) {
@@ -68,6 +62,10 @@ std::string Quote(const std::string& argument) {
   out.append(2 * backslashes, '\\');
   return out + "\"";
 }
+
+#ifdef _WIN32
+
+namespace {
 
 void Close(void*& handle) {
   if (handle) CloseHandle(handle);
@@ -100,8 +98,8 @@ bool WorkerProcess::Start(const std::string& program, const std::vector<std::str
   // would hold this worker's input open after it is closed here.
   SetHandleInformation(parentIn, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(parentOut, HANDLE_FLAG_INHERIT, 0);
-  std::string line = Quote(program);
-  for (const std::string& a : args) line += " " + Quote(a);
+  std::string line = QuoteArgument(program);
+  for (const std::string& a : args) line += " " + QuoteArgument(a);
   std::vector<char> mutableLine(line.begin(), line.end());
   mutableLine.push_back('\0');
   STARTUPINFOA startup{};

@@ -53,6 +53,11 @@ class WorkerProcess {
   std::string pending_;
 };
 
+// One argument of a Windows command line, as the C runtime splits it back:
+// in quotes, with the quotes inside escaped, and the backslashes before a
+// quote (or before the closing one).
+std::string QuoteArgument(const std::string& argument);
+
 // The running program's own file.
 std::string ProgramPath();
 // Processors this process may use (at least 1).
