@@ -423,32 +423,6 @@ TEST(KestrelleBatch, WorkerMessagesCarryAnyNameAndExactValues) {
 }
 
 #ifndef _WIN32
-namespace {
-
-pid_t Start(const std::vector<std::string>& args, const std::string& output) {
-  std::vector<char*> argv;
-  const std::string program = KestrelleProgram();
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = -1;
-  posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-}  // namespace
-
 // Ctrl-C or SIGTERM while workers filter: files done stay done and whole,
 // files in hand are discarded with no temporary file left, the summary and
 // the report say what was not done, and the exit status is the signal's.
@@ -471,7 +445,7 @@ TEST(KestrelleBatch, ACancelledBatchLeavesOnlyWholeFiles) {
     SCOPED_TRACE("signal " + name);
     const std::string out = dir + "out" + name, report = dir + "r" + name + ".jsonl";
     const std::string said = dir + "said" + name + ".txt";
-    const pid_t pid = Start({"apply", "--red-gain", "1.3", dir + "in", "--output-dir", out, "--jobs", "2", "--report",
+    const pid_t pid = StartKestrelle({"apply", "--red-gain", "1.3", dir + "in", "--output-dir", out, "--jobs", "2", "--report",
                              report},
                             said);
     // Signalled once the first file is reported: the batch is under way.
@@ -480,7 +454,7 @@ TEST(KestrelleBatch, ACancelledBatchLeavesOnlyWholeFiles) {
       if (waitpid(pid, &status, WNOHANG) == pid) break;
     }
     for (int i = 0; i < times; ++i) kill(pid, sig);
-    const int code = Wait(pid);
+    const int code = WaitForProgram(pid);
     const std::string text = Bytes(said);
     const auto written = Tree(out);
     for (const auto& [name, bytes] : written) EXPECT_EQ(bytes, whole.at(name)) << name << " is not whole";
@@ -519,7 +493,7 @@ TEST(KestrelleBatch, AWorkerThatDiesFailsOnlyItsFile) {
     SCOPED_TRACE("signal " + std::to_string(sig));
     const std::string out = dir + "out" + std::to_string(sig), report = dir + "r" + std::to_string(sig) + ".jsonl";
     const std::string said = dir + "said.txt";
-    const pid_t pid = Start({"apply", dir + "in", "--output-dir", out, "--jobs", "2", "--report", report}, said);
+    const pid_t pid = StartKestrelle({"apply", dir + "in", "--output-dir", out, "--jobs", "2", "--report", report}, said);
     // Once a file is reported, one of its workers is signalled.
     for (long spin = 0; spin < 200000000L && (!fs::exists(report) || fs::file_size(report) == 0); ++spin) {
     }
@@ -536,7 +510,7 @@ TEST(KestrelleBatch, AWorkerThatDiesFailsOnlyItsFile) {
       if (parent == pid) worker = pid_t(std::stol(e.path().filename().string()));
     }
     if (worker > 0) kill(worker, sig);
-    const int code = Wait(pid);
+    const int code = WaitForProgram(pid);
     const std::string text = Bytes(said);
     const auto statuses = Statuses(Report(report));
     EXPECT_EQ(statuses.size(), size_t(files));

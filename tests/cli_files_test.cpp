@@ -400,27 +400,6 @@ TEST(KestrelleFiles, ALinkedOutputIsWrittenThrough) {
 
 namespace {
 
-pid_t Start(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  const std::string program = KestrelleProgram();
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // The size of the run's temporary file in `dir`, or -1 while there is none.
 long long TemporarySize(const std::string& dir) {
   std::error_code e;
@@ -446,7 +425,7 @@ TEST(KestrelleFiles, SignalsWhileWritingLeaveTheOldFileOrTheNewOne) {
   ASSERT_TRUE(host::WriteImage(in, big, &error)) << error;
   const std::vector<std::string> args = {"apply", "--quiet", "--red-gain", "1.2", in, out};
   // The new file, made once without interruption.
-  ASSERT_EQ(Wait(Start(args)), 0);
+  ASSERT_EQ(WaitForProgram(StartKestrelle(args)), 0);
   const std::string fresh = FileText(out);
   const long long full = (long long)fresh.size();
   const std::string old = "the old output";
@@ -459,7 +438,7 @@ TEST(KestrelleFiles, SignalsWhileWritingLeaveTheOldFileOrTheNewOne) {
     SaveText(out, old);
     // Watch the temporary file grow past i/points of the file, then signal.
     const long long mark = full * i / points;
-    const pid_t pid = Start(args);
+    const pid_t pid = StartKestrelle(args);
     bool exited = false;
     for (int spin = 0; spin < 2000000; ++spin) {
       if (TemporarySize(dir) > mark) break;
@@ -470,7 +449,7 @@ TEST(KestrelleFiles, SignalsWhileWritingLeaveTheOldFileOrTheNewOne) {
       }
     }
     if (!exited) kill(pid, sig);
-    const int code = exited ? 0 : Wait(pid);
+    const int code = exited ? 0 : WaitForProgram(pid);
     const std::string now = FileText(out);
     SCOPED_TRACE("signal " + std::to_string(sig) + " past byte " + std::to_string(mark));
     EXPECT_TRUE(now == old || now == fresh) << "a damaged output of " << now.size() << " bytes";
@@ -495,7 +474,7 @@ TEST(KestrelleFiles, SignalsWhileWritingLeaveTheOldFileOrTheNewOne) {
   SaveText(dir + "x.tif.kestrelle-999999999-1.tmp", "left by a killed run");
   const std::string live = "x.tif.kestrelle-" + std::to_string(getpid()) + "-1.tmp";
   SaveText(dir + live, "still being written");
-  ASSERT_EQ(Wait(Start({"apply", "--quiet", in, dir + "again.tif"})), 0);
+  ASSERT_EQ(WaitForProgram(StartKestrelle({"apply", "--quiet", in, dir + "again.tif"})), 0);
   EXPECT_FALSE(fs::exists(dir + "x.tif.kestrelle-999999999-1.tmp"));
   EXPECT_TRUE(fs::exists(dir + live));
   fs::remove(dir + live);

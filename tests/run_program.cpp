@@ -28,6 +28,29 @@ std::string KestrelleProgram() {
 #endif
 }
 
+#ifndef _WIN32
+pid_t StartKestrelle(const std::vector<std::string>& args, const std::string& output) {
+  const std::string program = KestrelleProgram();
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = -1;
+  posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int WaitForProgram(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+#endif
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& folder) {

@@ -17,3 +17,14 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 
 // The kestrelle program built next to the tests.
 std::string KestrelleProgram();
+
+#ifndef _WIN32
+#include <sys/types.h>
+
+// Starts kestrelle with `args` without waiting for it, its standard output
+// and error going to the file `output`; the tests that signal a run while it
+// works use this.
+pid_t StartKestrelle(const std::vector<std::string>& args, const std::string& output = "/dev/null");
+// Waits for a started program: its exit code, or 128 + the signal that ended it.
+int WaitForProgram(pid_t pid);
+#endif
