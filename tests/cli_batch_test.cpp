@@ -58,16 +58,7 @@ std::string Folder(const std::string& name) {
 void MakeImage(const std::string& path, int16 planes, int32 depth, uint32 seed) {
   host::Image image;
   image.document = host::MakeDocument(41 + int32(seed % 7), 23, planes, depth);
-  FillNoise(image.document, seed);
-  if (depth == 32) {
-    // Files hold what a 32-bit document holds: linear values in 0..1.
-    for (size_t i = 0; i < image.document.pixels.size(); i += 4) {
-      float v;
-      std::memcpy(&v, &image.document.pixels[i], 4);
-      v = v < 0 ? 0 : v > 1 ? 1 : v;
-      std::memcpy(&image.document.pixels[i], &v, 4);
-    }
-  }
+  FillFileNoise(image.document, seed);
   std::string error;
   ASSERT_TRUE(host::WriteImage(path, image, &error)) << path << ": " << error;
 }

@@ -31,16 +31,7 @@ bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 Image NoiseImage(int16 planes, int32 depth, uint32 seed) {
   Image image;
   image.document = host::MakeDocument(97, 61, planes, depth);
-  FillNoise(image.document, seed);
-  if (depth == 32) {
-    // Files hold what a 32-bit document holds: linear values in 0..1.
-    for (size_t i = 0; i < image.document.pixels.size(); i += 4) {
-      float v;
-      std::memcpy(&v, &image.document.pixels[i], 4);
-      v = v < 0 ? 0 : v > 1 ? 1 : v;
-      std::memcpy(&image.document.pixels[i], &v, 4);
-    }
-  }
+  FillFileNoise(image.document, seed);
   return image;
 }
 

@@ -31,6 +31,17 @@ void FillNoise(host::Document& d, uint32 seed) {
       }
 }
 
+void FillFileNoise(host::Document& d, uint32 seed) {
+  FillNoise(d, seed);
+  if (d.depth != 32) return;
+  for (int32 y = 0; y < d.height; ++y)
+    for (int32 c = 0; c < d.width; ++c)
+      for (int p = 0; p < d.planes; ++p) {
+        const float v = d.Get<float>(c, y, p);
+        d.Set<float>(c, y, p, v < 0 ? 0.0f : v > 1 ? 1.0f : v);
+      }
+}
+
 FilterParameters WarmCast() {
   FilterParameters p{};
   ResetParameters(p);

@@ -11,6 +11,8 @@
 // (16-bit within the host's 0..32768, 32-bit within 0..1 with a few values
 // outside it).
 void FillNoise(host::Document& d, uint32 seed);
+// The same, as an image file holds it: 32-bit values kept within 0..1.
+void FillFileNoise(host::Document& d, uint32 seed);
 
 // The warm-cast correction most tests use: gains 0.8 / 1.0 / 1.25 with a
 // fine red tweak, recovery and rolloff at their defaults.
