@@ -1,14 +1,6 @@
 #include <cstdio>
 #include <string>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "apply_options.h"
 #include "apply_session.h"
 #include "batch_command.h"
@@ -63,7 +55,7 @@ int ApplyCommand(const std::vector<std::string>& args) {
     Error(error);
     return code;
   }
-  ProgressBar bar(!o.quiet && isatty(fileno(stderr)));
+  ProgressBar bar(!o.quiet && IsTerminal(stderr));
   session.SetProgress([&bar](int32 done, int32 total) { bar.Show(done, total); });
   const FileOutcome outcome = session.Run(FileTask{o.input, o.output, o.sideBySide, o.record});
   bar.Finish();

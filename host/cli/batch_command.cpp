@@ -5,14 +5,6 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "../files/file_identity.h"
 #include "../host_profiles.h"
 #include "apply_session.h"
@@ -161,8 +153,8 @@ int BatchCommand(const ApplyOptions& options) {
   counts.allFiles = plan.allFiles;
   counts.shardIndex = o.shardIndex;
   counts.shardCount = o.shardCount;
-  FilesBar bar(!o.quiet && isatty(fileno(stderr)), items.size());
-  const bool everyLine = !bar.enabled() || !isatty(fileno(stdout));
+  FilesBar bar(!o.quiet && IsTerminal(stderr), items.size());
+  const bool everyLine = !bar.enabled() || !IsTerminal(stdout);
   std::string reportError;
   auto say = [&](const std::string& line) {
     bar.Clear();

@@ -2,6 +2,7 @@
 // way a host application does, and shows what a module declares.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ void RequestCancel();
 
 // "kestrelle: <message>" on standard error.
 void Error(const std::string& message);
+
+// Whether `stream` is a terminal (progress bars draw only on one).
+bool IsTerminal(std::FILE* stream);
 
 // The folder of the running program, with a trailing separator.
 std::string ProgramDirectory();

@@ -3,6 +3,7 @@
 #include "cli.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <climits>
@@ -12,6 +13,14 @@
 namespace cli {
 
 void Error(const std::string& message) { std::fprintf(stderr, "kestrelle: %s\n", message.c_str()); }
+
+bool IsTerminal(std::FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
 
 std::string ProgramDirectory() {
 #ifdef _WIN32
