@@ -29,8 +29,12 @@ std::string KestrelleProgram() {
 }
 
 #ifndef _WIN32
-pid_t StartKestrelle(const std::vector<std::string>& args, const std::string& output) {
-  const std::string program = KestrelleProgram();
+namespace {
+
+// Starts `program` with its standard output and error going to the file
+// `output`, in `folder` when it is not empty; -1 if it could not start.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& output,
+            const std::string& folder) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -39,16 +43,25 @@ pid_t StartKestrelle(const std::vector<std::string>& args, const std::string& ou
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   pid_t pid = -1;
-  posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   return pid;
+}
+
+int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+}  // namespace
+
+pid_t StartKestrelle(const std::vector<std::string>& args, const std::string& output) {
+  return Spawn(KestrelleProgram(), args, output, "");
 }
 
 int WaitForProgram(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return ExitCode(status);
 }
 #endif
 
@@ -92,24 +105,14 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
   }
   CloseHandle(out);
 #else
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+  const pid_t pid = Spawn(program, args, capture, folder);
+  if (pid > 0) {
     int status = 0;
     struct rusage usage {};
     wait4(pid, &status, 0, &usage);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.exitCode = ExitCode(status);
     run.peakMemory = static_cast<long long>(usage.ru_maxrss) * 1024;
   }
-  posix_spawn_file_actions_destroy(&actions);
 #endif
   std::ifstream in(capture, std::ios::binary);
   std::stringstream text;
