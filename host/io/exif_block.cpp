@@ -121,15 +121,22 @@ size_t IfdBytes(const std::vector<ExifEntry>& entries) {
   return n;
 }
 
-ExifEntry PointerEntry(uint16 tag, uint32 value, bool be) {
+// An entry holding one SHORT or LONG.
+ExifEntry OneNumber(uint16 tag, uint16 type, uint32 value, bool be) {
   ExifEntry e;
   e.tag = tag;
-  e.type = kTypeLong;
+  e.type = type;
   e.count = 1;
-  e.value.resize(4);
-  Put32(e.value.data(), value, be);
+  e.value.resize(type == kTypeShort ? 2 : 4);
+  if (type == kTypeShort) {
+    Put16(e.value.data(), uint16(value), be);
+  } else {
+    Put32(e.value.data(), value, be);
+  }
   return e;
 }
+
+ExifEntry PointerEntry(uint16 tag, uint32 value, bool be) { return OneNumber(tag, kTypeLong, value, be); }
 
 // The directory's entries with the given pointers added, in tag order.
 std::vector<ExifEntry> WithPointers(const ExifIfd& ifd, std::vector<ExifEntry> pointers) {
@@ -220,15 +227,7 @@ uint16 ExifBlock::Short(uint16 tag) const {
   return 0;
 }
 
-void ExifBlock::PutShort(uint16 tag, uint16 value) {
-  ExifEntry e;
-  e.tag = tag;
-  e.type = kTypeShort;
-  e.count = 1;
-  e.value.resize(2);
-  Put16(e.value.data(), value, bigEndian);
-  ifd0.Put(std::move(e));
-}
+void ExifBlock::PutShort(uint16 tag, uint16 value) { ifd0.Put(OneNumber(tag, kTypeShort, value, bigEndian)); }
 
 bool ExifBlock::Rational(uint16 tag, double* value) const {
   const ExifEntry* e = ifd0.Find(tag);
