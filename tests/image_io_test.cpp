@@ -64,35 +64,6 @@ void ExpectSameImage(const Image& a, const Image& b) {
 
 // --- files from writers other than ours --------------------------------------
 
-// A PNG straight through libpng, in layouts our writer never produces.
-bool WritePngDirect(const std::string& path, uint32 w, uint32 h, int bits, int colorType,
-                    bool interlaced, const std::vector<uint8>& packedRows,
-                    const std::vector<png_color>& palette, const std::vector<uint8>& trns) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  const size_t rowBytes = packedRows.size() / h;
-  std::vector<png_bytep> rows(h);
-  for (uint32 y = 0; y < h; ++y) rows[y] = const_cast<uint8*>(packedRows.data()) + y * rowBytes;
-  bool ok = false;
-  if (!setjmp(png_jmpbuf(png))) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, w, h, bits, colorType,
-                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
-    if (!trns.empty()) png_set_tRNS(png, info, trns.data(), int(trns.size()), nullptr);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    ok = true;
-  }
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
-  return ok;
-}
-
 struct DirectTiff {
   uint32 width = 5, height = 4;
   uint16 photometric = PHOTOMETRIC_RGB, spp = 3, bits = 8, format = SAMPLEFORMAT_UINT;

@@ -112,26 +112,8 @@ bool WriteTiff(const std::string& path, const Image& image, const TiffRecipe& t)
 bool WriteInterlacedPng(const std::string& path, const Image& image) {
   const host::Document& d = image.document;
   if (d.depth != 8 || !image.alpha.empty()) return false;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  std::vector<png_bytep> rows(size_t(d.height));
-  for (int32 y = 0; y < d.height; ++y) rows[size_t(y)] = const_cast<uint8*>(d.Sample(0, y, 0));
-  bool ok = false;
-  if (!setjmp(png_jmpbuf(png))) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, png_uint_32(d.width), png_uint_32(d.height), 8,
-                 d.planes == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_ADAM7,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    ok = true;
-  }
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
-  return ok;
+  return WritePngDirect(path, uint32(d.width), uint32(d.height), 8,
+                        d.planes == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, true, d.pixels, {}, {});
 }
 
 // Reads the file in bands of `band` rows with `padding` bytes between rows,

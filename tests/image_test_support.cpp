@@ -10,6 +10,7 @@
 #include <limits>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
+#include <png.h>
 
 #include "render_support.h"
 
@@ -201,4 +202,40 @@ std::string DebianTool(const std::string& name) {
   const std::string path = "/usr/bin/" + name;
   return std::filesystem::exists(path) ? path : std::string();
 #endif
+}
+
+namespace {
+
+// The libpng calls alone: no C++ object lives across the setjmp.
+bool WritePngRows(png_structp png, png_infop info, std::FILE* f, uint32 w, uint32 h, int bits, int colorType,
+                  bool interlaced, const std::vector<png_color>& palette, const std::vector<uint8>& trns,
+                  png_bytepp rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_init_io(png, f);
+  png_set_IHDR(png, info, w, h, bits, colorType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
+  if (!trns.empty()) png_set_tRNS(png, info, trns.data(), int(trns.size()), nullptr);
+  png_write_info(png, info);
+  png_write_image(png, rows);
+  png_write_end(png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+bool WritePngDirect(const std::string& path, uint32 w, uint32 h, int bits, int colorType,
+                    bool interlaced, const std::vector<uint8>& packedRows,
+                    const std::vector<png_color>& palette, const std::vector<uint8>& trns) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  const size_t rowBytes = packedRows.size() / h;
+  std::vector<png_bytep> rows(h);
+  for (uint32 y = 0; y < h; ++y) rows[y] = const_cast<uint8*>(packedRows.data()) + y * rowBytes;
+  const bool ok = WritePngRows(png, info, f, w, h, bits, colorType, interlaced, palette, trns, rows.data());
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+  return ok;
 }

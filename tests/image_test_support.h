@@ -4,6 +4,8 @@
 // Debian's image tools when they are installed.
 #pragma once
 
+#include <png.h>
+
 #include <string>
 #include <vector>
 
@@ -35,6 +37,12 @@ struct DirectJpeg {
 // A JPEG of an image's 8-bit colour samples (or of generated CMYK samples
 // for four components) straight through libjpeg.
 bool WriteJpegDirect(const std::string& path, const host::Image& image, const DirectJpeg& recipe);
+
+// A PNG straight through libpng, in layouts our writer never produces:
+// `packedRows` are the rows as PNG packs them, one after the other.
+bool WritePngDirect(const std::string& path, uint32 w, uint32 h, int bits, int colorType, bool interlaced,
+                    const std::vector<uint8>& packedRows, const std::vector<png_color>& palette,
+                    const std::vector<uint8>& trns);
 
 // A small but valid display profile whose description is `description`.
 std::vector<uint8> TestIccProfile(const std::string& description);
