@@ -35,10 +35,7 @@ namespace {
 // `output`, in `folder` when it is not empty; -1 if it could not start.
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& output,
             const std::string& folder) {
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = cli::ArgumentVector(program, args);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -63,6 +63,14 @@ std::string QuoteArgument(const std::string& argument) {
   return out + "\"";
 }
 
+std::vector<char*> ArgumentVector(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -216,10 +224,7 @@ bool WorkerProcess::Start(const std::string& program, const std::vector<std::str
     close(in[1]);
     return false;
   }
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgumentVector(program, args);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);

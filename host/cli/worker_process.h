@@ -57,6 +57,9 @@ class WorkerProcess {
 // in quotes, with the quotes inside escaped, and the backslashes before a
 // quote (or before the closing one).
 std::string QuoteArgument(const std::string& argument);
+// `program` and `args` as posix_spawn and exec take them, ending in a null;
+// the pointers are into the strings, which must outlive it.
+std::vector<char*> ArgumentVector(const std::string& program, const std::vector<std::string>& args);
 
 // The running program's own file.
 std::string ProgramPath();
