@@ -12,15 +12,18 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'K', 'S', 'L', 'U', '0', '0', '0', '1'};
+// Version 2 adds the run counter after the keys; version 1 files (without
+// it) are still read, as the oldest run.
+constexpr char kMagic[8] = {'K', 'S', 'L', 'U', '0', '0', '0', '2'};
+constexpr char kMagicVersion1[8] = {'K', 'S', 'L', 'U', '0', '0', '0', '1'};
 constexpr const char* kFileName = "last-used.kslu";
 
 // Every key with its value, in the table's order, then a CRC-32 of all that
 // precedes it.
 size_t ValueBytes(KeyType type) { return type == KeyType::Float ? 8 : type == KeyType::Integer ? 4 : 1; }
 
-size_t FileBytes() {
-  size_t n = sizeof kMagic + 4;
+size_t FileBytes(bool withGeneration = true) {
+  size_t n = sizeof kMagic + 4 + (withGeneration ? 4 : 0);
   for (const ScriptingKey& k : kScriptingKeys) n += 4 + ValueBytes(k.type);
   return n;
 }
@@ -63,13 +66,17 @@ std::vector<uint8> EncodeLastUsedFile(const FilterParameters& parameters, const 
       out.push_back(parameters.ignoreSelection ? 1 : 0);
     }
   }
+  PutLittle(out, parameters.generation, 4);
   PutLittle(out, Crc32(out.data(), out.size()), 4);
   return out;
 }
 
 bool DecodeLastUsedFile(const std::vector<uint8>& bytes, FilterParameters& parameters,
                         ProxyViewState& view) {
-  if (bytes.size() != FileBytes() || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return false;
+  const bool current = bytes.size() == FileBytes() && std::memcmp(bytes.data(), kMagic, sizeof kMagic) == 0;
+  const bool version1 =
+      bytes.size() == FileBytes(false) && std::memcmp(bytes.data(), kMagicVersion1, sizeof kMagic) == 0;
+  if (!current && !version1) return false;
   const size_t body = bytes.size() - 4;
   if (GetLittle(bytes.data() + body, 4) != Crc32(bytes.data(), body)) return false;
   // Checked whole into copies first, so a bad field changes nothing.
@@ -98,6 +105,7 @@ bool DecodeLastUsedFile(const std::vector<uint8>& bytes, FilterParameters& param
     }
     at += ValueBytes(k.type);
   }
+  p.generation = current ? uint32(GetLittle(at, 4)) : 0;
   parameters = p;
   view = v;
   return true;

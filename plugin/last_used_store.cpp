@@ -65,6 +65,11 @@ int32 ReadLastUsedParameters(const FilterRecord& record, FilterParameters& param
       break;
     }
   }
+  // Entries written before the counter existed hold none: the oldest run.
+  int32 generation = 0;
+  if (result == noErr && actions->GetInteger &&
+      actions->GetInteger(descriptor, keyRunGeneration, &generation) == noErr)
+    parameters.generation = uint32(generation);
 
   if (actions->Free) actions->Free(descriptor);
   registry.Release();
@@ -101,6 +106,7 @@ int32 WriteLastUsedParameters(const FilterRecord& record, const FilterParameters
       actions->PutInteger(descriptor, k.key, value);
     }
   }
+  if (actions->PutInteger) actions->PutInteger(descriptor, keyRunGeneration, int32(parameters.generation));
   result = actions->PutBoolean
                ? actions->PutBoolean(descriptor, keyIgnoreSelection, parameters.ignoreSelection)
                : errPlugInHostInsufficient;

@@ -1,6 +1,7 @@
 #include "parameters.h"
 
 #include <cmath>
+#include <cstring>
 
 ProxyViewState gProxyViewState;
 
@@ -55,4 +56,27 @@ const ParameterRange kParameterRanges[kClampedParameterCount] = {
 void ClampParameters(FilterParameters& record) {
   for (int i = 0; i < kClampedParameterCount; ++i)
     Bound(ParameterAt(record, i), kParameterRanges[i].low, kParameterRanges[i].high);
+}
+
+void MarkRecord(FilterParameters& record, uint32 generation) {
+  record.unusedByte = 0;
+  record.mark[0] = kRecordMark[0];
+  record.mark[1] = kRecordMark[1];
+  record.generation = generation;
+}
+
+bool IsOwnRecord(const void* bytes, int64 size) {
+  if (bytes == nullptr || size < int64(sizeof(FilterParameters))) return false;
+  const uint8* b = static_cast<const uint8*>(bytes);
+  if (std::memcmp(b + offsetof(FilterParameters, mark), kRecordMark, sizeof kRecordMark) != 0) return false;
+  const uint8 flag = b[offsetof(FilterParameters, ignoreSelection)];
+  if (flag > 1) return false;
+  for (int i = 0; i < kParameterCount; ++i) {
+    double value;
+    std::memcpy(&value, b + i * sizeof(double), sizeof value);
+    if (!std::isfinite(value)) return false;
+    if (i < kClampedParameterCount && (value < kParameterRanges[i].low || value > kParameterRanges[i].high))
+      return false;
+  }
+  return true;
 }

@@ -3,6 +3,8 @@
 // module-wide view state of the preview.
 #pragma once
 
+#include <cstddef>
+
 #include "host_interface.h"
 
 // Eleven doubles and one flag, addressed by index by the dialog, the settings
@@ -19,12 +21,24 @@ struct FilterParameters {
   double highlightRolloff;
   double reserved[3];        // kept, copied and saved; nothing reads them
   bool ignoreSelection;      // "filter entire image"; no dialog control sets it
+  // The padding after the flag, put to use. Some hosts hand the plug-in a
+  // parameters handle it did not make (GIMP's PSPI hands a new process a
+  // byte copy taken before the last run's dialog), so the record says that
+  // this filter wrote it, and from which run: the run counter decides
+  // whether the handle or the last-used store holds the newer settings.
+  uint8 unusedByte;
+  char mark[2];              // kRecordMark when this filter wrote the record
+  uint32 generation;         // runs finished when the record was written; 0 after a reset
 };
 
 constexpr int kParameterCount = 11;
 constexpr int32 kParameterHandleSize = 96;
-static_assert(sizeof(FilterParameters) <= kParameterHandleSize,
-              "the record must fit the parameter handle");
+static_assert(sizeof(FilterParameters) == kParameterHandleSize,
+              "the record fills the parameter handle exactly");
+static_assert(offsetof(FilterParameters, ignoreSelection) == 88 &&
+                  offsetof(FilterParameters, mark) == 90 && offsetof(FilterParameters, generation) == 92,
+              "the layout of the parameter handle is fixed: hosts keep it between runs");
+constexpr char kRecordMark[2] = {'K', 's'};
 static_assert(sizeof(bool) == 1, "ignoreSelection is stored as one byte");
 
 // The row order shared by every table indexed like the record.
@@ -90,3 +104,11 @@ extern const ParameterRange kParameterRanges[kClampedParameterCount];
 // becomes the lower bound; tiny values snap to 0. The clamped values stay in
 // the record, so whatever is stored or recorded afterwards is the clamped set.
 void ClampParameters(FilterParameters& record);
+
+// Marks the record as this filter's, written at run `generation`.
+void MarkRecord(FilterParameters& record, uint32 generation);
+
+// True when `size` bytes at `bytes` are a record this filter wrote: the mark,
+// every value finite and the first eight within their ranges, the flag 0 or
+// 1. Read as bytes, so that no value is taken from memory that holds none.
+bool IsOwnRecord(const void* bytes, int64 size);

@@ -69,7 +69,7 @@ OSErr AskForAnotherRectangle(FilterRecord& record, const PixelRequest& request) 
 
 // Why a delivered buffer does not match the request, or "" when it does.
 std::string Mismatch(const char* what, const void* data, int32 rowBytes, int32 columnBytes,
-                     const VRect& rect, int16 planes, int32 sampleBytes) {
+                     const VRect& rect, int16 planes, int16 colourPlanes, int32 sampleBytes) {
   if (Empty(rect)) return "";
   const int64 pixelBytes = int64(planes) * sampleBytes;
   const int64 rowLength = int64(Width(rect)) * pixelBytes;
@@ -78,7 +78,11 @@ std::string Mismatch(const char* what, const void* data, int32 rowBytes, int32 c
   if (rowBytes < rowLength)
     return std::string("its ") + what + " rows hold " + std::to_string(rowBytes) + " bytes where " +
            std::to_string(Width(rect)) + " pixels of " + channels + " need " + std::to_string(rowLength);
-  if (columnBytes != 0 && columnBytes != pixelBytes)
+  // PaintShop Pro leaves the transparency plane out of the column bytes of
+  // a buffer that holds it; the row length above says what the rows hold.
+  const bool omitsFurtherPlanes = colourPlanes > 0 && colourPlanes < planes &&
+                                  columnBytes == int64(colourPlanes) * sampleBytes;
+  if (columnBytes != 0 && columnBytes != pixelBytes && !omitsFurtherPlanes)
     return std::string("its ") + what + " pixels lie " + std::to_string(columnBytes) +
            " bytes apart where " + channels + " take " + std::to_string(pixelBytes);
   return "";
@@ -86,10 +90,11 @@ std::string Mismatch(const char* what, const void* data, int32 rowBytes, int32 c
 
 std::string Check(const FilterRecord& record, const PixelRequest& request, int32 sampleBytes) {
   std::string why = Mismatch("input", record.inData, record.inRowBytes, record.inColumnBytes,
-                             request.in, request.planes, sampleBytes);
+                             request.in, request.planes, request.colourPlanes, sampleBytes);
   if (why.empty() && request.writesOut)
     why = Mismatch("output", record.outData, record.outRowBytes, record.outColumnBytes,
-                   request.setOut ? request.out : OutRect(record), request.planes, sampleBytes);
+                   request.setOut ? request.out : OutRect(record), request.planes, request.colourPlanes,
+                   sampleBytes);
   return why;
 }
 

@@ -18,7 +18,12 @@
 struct PixelRequest {
   VRect in{};              // the input rectangle (in the coordinates of the sampling rate)
   Fixed rate = kFixedOne;  // inputRate for the request
-  int16 planes = 0;        // colour planes 0 .. planes - 1, interleaved, in and out
+  int16 planes = 0;        // planes 0 .. planes - 1, interleaved, in and out
+  // The colour planes among them, when further planes (transparency) follow;
+  // 0: all are colour planes. Hosts that describe such a buffer's column
+  // bytes as if the further planes were not there are believed when the
+  // rows hold them all.
+  int16 colourPlanes = 0;
   bool setOut = false;     // also set the output rectangle to `out` (else it stays as it is)
   VRect out{};
   bool writesOut = false;  // the output buffer is written: it must match `out` too

@@ -1,5 +1,8 @@
 #include "plugin_handles.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "host_services.h"
 #include "parameters.h"
 
@@ -14,10 +17,20 @@ struct OwnMemory {
 };
 OwnMemory gOwn;
 
+// The data handles this module instance made. A host may hand the plug-in a
+// slot value it did not make here: GIMP's PSPI gives a new process whatever
+// an earlier process left in the slot, a pointer into memory that process
+// took with it. Only a handle made here is ever locked; anything else in the
+// slot counts as no handle at all.
+std::vector<Handle> gMadeDataHandles;
+
 const HandleProcs* Procs(const CallState& call) { return UsableHandleProcs(call.filterRecord); }
 
 Handle DataHandle(const CallState& call) {
-  return call.dataSlot ? reinterpret_cast<Handle>(*call.dataSlot) : nullptr;
+  if (call.dataSlot == nullptr) return nullptr;
+  const Handle h = reinterpret_cast<Handle>(*call.dataSlot);
+  if (h == nullptr) return nullptr;
+  return std::find(gMadeDataHandles.begin(), gMadeDataHandles.end(), h) != gMadeDataHandles.end() ? h : nullptr;
 }
 
 // Own memory stands in for the parameter handle when there are no handle
@@ -25,22 +38,39 @@ Handle DataHandle(const CallState& call) {
 bool OwnParameters(const CallState& call) { return Procs(call) == nullptr; }
 bool OwnPluginData(const CallState& call) { return Procs(call) == nullptr || call.dataSlot == nullptr; }
 
+// The parameter handle's size, where the host can tell it. A size of 0 or
+// less is taken as a host that does not really answer: the record's mark
+// and values are still checked before anything is believed.
+int64 ParameterHandleSize(const CallState& call, const HandleProcs* procs) {
+  if (procs && procs->getSizeProc && MemberInCount(procs->numHandleProcs, kGetHandleSize)) {
+    const int32 size = procs->getSizeProc(call.filterRecord->parameters);
+    if (size > 0) return size;
+  }
+  return kParameterHandleSize;
+}
+
+bool ParameterHandleUsable(const CallState& call) {
+  return call.filterRecord->parameters != nullptr &&
+         ParameterHandleSize(call, Procs(call)) >= kParameterHandleSize;
+}
+
 }  // namespace
 
 bool HandlesExist(const CallState& call) {
-  const bool parameters = OwnParameters(call) ? gOwn.parametersCreated
-                                              : call.filterRecord->parameters != nullptr;
+  const bool parameters = OwnParameters(call) ? gOwn.parametersCreated : ParameterHandleUsable(call);
   const bool data = OwnPluginData(call) ? gOwn.pluginDataCreated : DataHandle(call) != nullptr;
   return parameters && data;
 }
 
-bool CreateMissingHandles(CallState& call) {
+bool CreateMissingHandles(CallState& call, bool* parametersCreated) {
   bool created = false;
   const HandleProcs* procs = Procs(call);
   if (OwnParameters(call)) {
     created |= !gOwn.parametersCreated;
     gOwn.parametersCreated = true;
-  } else if (call.filterRecord->parameters == nullptr) {
+  } else if (!ParameterHandleUsable(call)) {
+    // None, or one too small to hold a record (not ours, whatever it is: it
+    // is left alone and the filter's own takes its place).
     created = true;
     Handle h = procs->newProc(kParameterHandleSize);
     if (h == nullptr) {
@@ -49,6 +79,7 @@ bool CreateMissingHandles(CallState& call) {
       call.filterRecord->parameters = h;
     }
   }
+  if (parametersCreated) *parametersCreated = created;
   if (OwnPluginData(call)) {
     created |= !gOwn.pluginDataCreated;
     gOwn.pluginDataCreated = true;
@@ -59,9 +90,22 @@ bool CreateMissingHandles(CallState& call) {
       *call.result = memFullErr;
     } else {
       *call.dataSlot = reinterpret_cast<intptr_t>(h);
+      gMadeDataHandles.push_back(h);
     }
   }
   return created;
+}
+
+bool DataSlotHeldForeignValue(const CallState& call) {
+  return !OwnPluginData(call) && *call.dataSlot != 0 && DataHandle(call) == nullptr;
+}
+
+bool ParameterHandleIsOwnRecord(const CallState& call) {
+  if (call.parameters == nullptr) return false;
+  // A host that can tell the size of the handle is believed: a smaller one
+  // cannot hold a record, whatever its first bytes say.
+  const int64 size = OwnParameters(call) ? kParameterHandleSize : ParameterHandleSize(call, Procs(call));
+  return IsOwnRecord(call.parameters, size);
 }
 
 void LockHandles(CallState& call) {

@@ -29,6 +29,9 @@ extern const ScriptingKey kScriptingKeys[kScriptingKeyCount];
 
 constexpr DescriptorKeyID keyIgnoreSelection = FourCharCode("ignS");
 constexpr DescriptorKeyID keySavedFlag = FourCharCode("Zm00");
+// The run counter of the last-used settings (the record's generation): kept
+// with them in the registry and the last-used file, never in actions.
+constexpr DescriptorKeyID keyRunGeneration = FourCharCode("Zmgn");
 
 // The thirteen keys a played descriptor is expected to hold, zero-terminated.
 constexpr int kExpectedKeyCount = 13;

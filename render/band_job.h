@@ -18,7 +18,10 @@ struct BandJob {
   int32 endRow = 0;             // one past the last row
   int32 endColumn = 0;          // pixels per row = endColumn - firstColumn
   int32 depth = 8;              // bits per channel: 8, 16 or 32
-  int32 planeCount = 3;
+  int32 planeCount = 3;         // colour planes the transform works on
+  // Interleaved only: samples per pixel, the colour planes first; any
+  // further ones (transparency) are carried through unchanged. 0: planeCount.
+  int32 pixelPlanes = 0;
   bool interleaved = true;      // false: planar, planes planeStride apart
   int32 planeStride = 0;        // planar only, in channel elements
   // Hosts that hand the tile's pixels in a separate input buffer: each row is

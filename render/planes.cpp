@@ -22,3 +22,11 @@ int16 ProcessedPlanesForMode(int16 imageMode) {
       return PlanesForMode(imageMode) == 1 ? 1 : 0;
   }
 }
+
+int16 LayerPlanes(const FilterRecord& record, int16 colourPlanes) {
+  // Colour, transparency and a few alpha channels; beyond that the count is
+  // not a document's.
+  constexpr int16 kMostPlanes = 16;
+  if (record.planes > colourPlanes && record.planes <= kMostPlanes) return record.planes;
+  return colourPlanes;
+}

@@ -14,3 +14,9 @@ int16 PlanesForMode(int16 imageMode);
 // documents pass through unchanged instead of being recoloured as if their
 // channels were RGB.
 int16 ProcessedPlanesForMode(int16 imageMode);
+
+// The planes the final render asks for and writes: the colour planes and,
+// after them, every further plane the host says the layer has (its
+// transparency, alpha channels), which are copied through unchanged. A
+// plane count no document has is not believed.
+int16 LayerPlanes(const FilterRecord& record, int16 colourPlanes);

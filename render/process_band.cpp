@@ -1,4 +1,5 @@
 #include <cstring>
+#include <vector>
 
 #include "../platform/message_box.h"
 #include "band_job.h"
@@ -76,12 +77,26 @@ void ProcessBand(const BandJob& job) {
     return;
   }
   const size_t sampleBytes = size_t(job.depth / 8);
-  const size_t rowSamples = size_t(pixels) * size_t(job.interleaved ? job.planeCount : 1);
+  // Pixels with planes beyond the colour ones (transparency): the colour
+  // samples are gathered into a row of their own, transformed there and put
+  // back, and the other planes keep what the input had.
+  const bool extraPlanes = job.interleaved && job.pixelPlanes > job.planeCount;
+  const size_t pixelSamples = size_t(extraPlanes ? job.pixelPlanes : job.interleaved ? job.planeCount : 1);
+  const size_t rowSamples = size_t(pixels) * pixelSamples;
+  const size_t colourBytes = size_t(job.planeCount) * sampleBytes;
+  const size_t pixelBytes = pixelSamples * sampleBytes;
+  std::vector<uint8> colour(extraPlanes ? size_t(pixels) * colourBytes : 0);
   for (int32 r = job.firstRow; r < job.endRow; ++r) {
-    uint8* row = job.data + (int64(r) * job.rowBytes) / int64(sampleBytes) * int64(sampleBytes);
+    uint8* stored = job.data + (int64(r) * job.rowBytes) / int64(sampleBytes) * int64(sampleBytes);
     if (job.source != nullptr) {
       const uint8* from = job.source + (int64(r) * job.sourceRowBytes) / int64(sampleBytes) * int64(sampleBytes);
-      std::memmove(row, from, rowSamples * sampleBytes);
+      std::memmove(stored, from, rowSamples * sampleBytes);
+    }
+    uint8* row = stored;
+    if (extraPlanes) {
+      for (int32 x = 0; x < pixels; ++x)
+        std::memcpy(colour.data() + size_t(x) * colourBytes, stored + size_t(x) * pixelBytes, colourBytes);
+      row = colour.data();
     }
     if (job.planeCount == 1) {
       if (job.depth == 8) TransformGreyRow8(*plan, row, pixels);
@@ -93,6 +108,10 @@ void ProcessBand(const BandJob& job) {
       if (job.depth == 8) TransformRow8(*plan, row, pixels);
       if (job.depth == 16) TransformRow16(*plan, reinterpret_cast<uint16*>(row), pixels);
       if (job.depth == 32) TransformRowFloat(*plan, reinterpret_cast<float*>(row), pixels);
+    }
+    if (extraPlanes) {
+      for (int32 x = 0; x < pixels; ++x)
+        std::memcpy(stored + size_t(x) * pixelBytes, colour.data() + size_t(x) * colourBytes, colourBytes);
     }
   }
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "../plugin/host_rects.h"
-#include "../plugin/host_quirks.h"
 #include "../plugin/host_services.h"
 #include "../plugin/pixel_request.h"
 #include "../plugin/parameters.h"
@@ -27,10 +26,6 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
   const VRect filter = FilterRect(record);
   const int64 height = int64(filter.bottom) - filter.top;
   const int64 width = int64(filter.right) - filter.left;
-  if (KeepsOnlyLastOutputChunk(record) && height > 0 && width > 0) {
-    tileHeight = int32(std::min<int64>(height, 0x7fffffff));
-    tileWidth = int32(std::min<int64>(width, 0x7fffffff));
-  }
   record.inputRate = kFixedOne;
   record.maskRate = kFixedOne;
   PrepareTransform(parameters, gTransformCoefficients);
@@ -40,6 +35,10 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
   // pixel is requested, so the host keeps every one of them.
   const int16 planes = ProcessedPlanesForMode(record.imageMode);
   if (planes == 0) return;
+  // Every plane of the layer is asked for and written, the transparency
+  // plane too: some hosts (GIMP's PSPI) start the output empty, so a plane
+  // not written comes back as 0 and the layer turns invisible.
+  const int16 layerPlanes = LayerPlanes(record, planes);
   // A depth the kernels do not know would have them read the host's rows
   // with the wrong sample size.
   const int32 depth = SampleDepth(record);
@@ -62,6 +61,7 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
   prototype.plan = &plan;
   prototype.depth = depth;
   prototype.planeCount = planes;
+  prototype.pixelPlanes = layerPlanes;
   prototype.interleaved = true;
   prototype.coefficients = &gTransformCoefficients;
   prototype.tables = &gTransferTables;
@@ -77,7 +77,8 @@ void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& resu
       PixelRequest request;
       request.in = request.out = tile;
       request.setOut = request.writesOut = true;
-      request.planes = planes;
+      request.planes = layerPlanes;
+      request.colourPlanes = planes;
       DeliveredPixels pixels;
       result = RequestPixels(record, request, pixels);
       if (result != noErr) return;

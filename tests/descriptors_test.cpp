@@ -284,7 +284,8 @@ TEST(LastUsedStore, RoundTripsBothRecords) {
   auto entry = h.scripting().registry().find(kPluginUniqueString);
   ASSERT_NE(entry, h.scripting().registry().end());
   EXPECT_TRUE(entry->second.persistent);
-  EXPECT_EQ(entry->second.descriptor.size(), 21u);  // "ignS" is always written
+  // "ignS" is always written, and the run counter beside the settings.
+  EXPECT_EQ(entry->second.descriptor.size(), 22u);
   EXPECT_TRUE(entry->second.descriptor.Has(K("Zmpw")));
 
   FilterParameters q = Defaults();

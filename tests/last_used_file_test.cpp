@@ -131,3 +131,34 @@ TEST(LastUsedFile, TheFuzzSeedsHoldGoodFiles) {
   }
   EXPECT_GE(good, 3);
 }
+
+// The run counter travels with the settings; a file from before it existed
+// is still read, as the oldest run.
+TEST(LastUsedFile, KeepsTheRunCounterAndReadsFilesFromBeforeIt) {
+  FilterParameters written = Custom();
+  written.generation = 4000000000u;
+  FilterParameters p{};
+  ResetParameters(p);
+  ProxyViewState v;
+  ASSERT_TRUE(DecodeLastUsedFile(EncodeLastUsedFile(written, CustomView()), p, v));
+  EXPECT_EQ(p.generation, 4000000000u);
+
+  int older = 0, current = 0;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(KESTRELLE_SOURCE_DIR) + "/fuzz/corpus/last_used_file")) {
+    const std::vector<uint8> bytes = FileBytes(entry.path().string());
+    FilterParameters q{};
+    ResetParameters(q);
+    q.generation = 99;
+    if (!DecodeLastUsedFile(bytes, q, v)) continue;
+    if (std::string(bytes.begin(), bytes.begin() + 8) == "KSLU0001") {
+      ++older;
+      EXPECT_EQ(q.generation, 0u);
+    } else {
+      ++current;
+      EXPECT_TRUE(EncodeLastUsedFile(q, v) == bytes);
+    }
+  }
+  EXPECT_GE(older, 1);
+  EXPECT_GE(current, 1);
+}
