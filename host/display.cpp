@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "host.h"
@@ -182,6 +183,26 @@ OSErr Host::DisplayPixels(const PSPixelMap* map, const VRect* source, int32 row,
       (target == nullptr || map == nullptr || map->baseAddr == nullptr || map->rowBytes == 0 ||
        (map->version >= 3 && map->depth != 8)))
     return filterBadParameters;
+  PSPixelMap asRead{};
+  if (options_.displayPixelsFromBaseAddr && map != nullptr) {
+    if (map->imageMode != plugInModeRGBColor && map->imageMode != plugInModeGrayScale) {
+      RecordMisuse("displayPixels: image mode " + std::to_string(map->imageMode) +
+                   " (not 8-bit RGB or grey) ends this host's process");
+      return filterBadParameters;
+    }
+    // The map as this host reads it: its first row is the source's first
+    // row, and the colour samples of a pixel lie side by side. It draws no
+    // more rows than the map holds (the real host reads on past them).
+    const VRect requested = source ? *source : map->bounds;
+    asRead = *map;
+    asRead.bounds.top = requested.top;
+    asRead.bounds.bottom = int32(int64(requested.top) + Height(map->bounds));
+    asRead.planeBytes = 1;
+    if (Height(requested) > Height(map->bounds))
+      RecordMisuse("displayPixels: " + std::to_string(Height(requested)) + " source rows of a map of " +
+                   std::to_string(Height(map->bounds)) + ": this host reads them from baseAddr down, past the map");
+    map = &asRead;
+  }
   const OSErr drawn = DrawPixelMap(map, source, row, col, target);
   if (drawn != noErr) return drawn;
 

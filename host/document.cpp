@@ -10,6 +10,20 @@ int16 ModeFor(int16 planes, int32 depth) {
   return depth == 16 ? plugInModeRGB48 : depth == 32 ? plugInModeRGB96 : plugInModeRGBColor;
 }
 
+int16 ColourPlanes(int16 mode) {
+  switch (mode) {
+    case plugInModeGrayScale:
+    case plugInModeGray16:
+    case plugInModeGray32:
+      return 1;
+    case plugInModeCMYKColor:
+    case plugInModeCMYK64:
+      return 4;
+    default:
+      return 3;
+  }
+}
+
 Document MakeDocument(int32 width, int32 height, int16 planes, int32 depth) {
   Document d;
   d.width = width;

@@ -44,6 +44,10 @@ struct Document {
 // The image mode a host gives a document of this many planes and depth.
 int16 ModeFor(int16 planes, int32 depth);
 
+// The planes of a mode that hold colour; any further plane of a document
+// is transparency.
+int16 ColourPlanes(int16 mode);
+
 // A zero-filled document of the given shape; the mode follows planes and depth.
 Document MakeDocument(int32 width, int32 height, int16 planes, int32 depth);
 

@@ -1,7 +1,10 @@
 // A filter run the way a host drives one: Parameters (when it asks the user
 // for settings), Prepare, Start, Continue until the rectangles are empty, and
-// Finish after a successful Start.
+// Finish after a successful Start; or the way hosts that advance the state
+// themselves do it (see HostOptions::hostAdvancesState).
 #pragma once
+
+#include <functional>
 
 #include "../plugin/host_interface.h"
 
@@ -17,10 +20,14 @@ struct RunResult {
   int16 finish = 0;
   int continues = 0;
   bool started = false;  // Start returned success
+  bool finished = false;  // Finish was called
   // The first non-zero result of the run, or 0.
   int16 Error() const;
 };
 
-RunResult RunFilter(Host& host, PluginMainProc entry, bool askForParameters);
+// `afterParameters`, when given, is called right after a successful
+// Parameters, before Prepare: where a host keeps what it hands later runs.
+RunResult RunFilter(Host& host, PluginMainProc entry, bool askForParameters,
+                    const std::function<void()>& afterParameters = nullptr);
 
 }  // namespace host

@@ -1,5 +1,6 @@
 #include "handle_suite.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host.h"
@@ -44,7 +45,15 @@ HandleProcs HandleSuite::Table() {
 
 HandleSuite::~HandleSuite() = default;
 
+void HandleSuite::MarkForeign(Handle h) {
+  if (h != nullptr) foreign_.push_back(h);
+}
+
 HandleSuite::Block* HandleSuite::Find(Handle h, const char* who) {
+  if (h != nullptr && std::find(foreign_.begin(), foreign_.end(), h) != foreign_.end()) {
+    misuse_.push_back(std::string(who) + ": a handle from an earlier process (a stale value in the data slot)");
+    return nullptr;
+  }
   if (h != nullptr) {
     for (auto& b : blocks_) {
       if (reinterpret_cast<Handle>(&b->data) == h) {
@@ -61,6 +70,10 @@ HandleSuite::Block* HandleSuite::Find(Handle h, const char* who) {
 Handle HandleSuite::NewForHost(const void* data, int32 size) {
   if (size < 0) return nullptr;
   auto b = std::make_unique<Block>();
+  while (std::find(foreign_.begin(), foreign_.end(), reinterpret_cast<Handle>(&b->data)) != foreign_.end()) {
+    setAside_.push_back(std::move(b));
+    b = std::make_unique<Block>();
+  }
   b->storage.reset(new char[size > 0 ? size : 1]());
   if (data && size > 0) std::memcpy(b->storage.get(), data, size_t(size));
   b->data = b->storage.get();
@@ -138,6 +151,16 @@ void HandleSuite::Unlock(Handle h) {
 bool HandleSuite::IsLive(Handle h) const {
   for (auto& b : blocks_)
     if (reinterpret_cast<Handle>(&b->data) == h) return b->live;
+  return false;
+}
+
+bool HandleSuite::Contents(Handle h, std::vector<char>& bytes) const {
+  for (auto& b : blocks_) {
+    if (reinterpret_cast<Handle>(&b->data) != h) continue;
+    if (!b->live) return false;
+    bytes.assign(b->data, b->data + b->size);
+    return true;
+  }
   return false;
 }
 

@@ -3,6 +3,7 @@
 // refused without crashing, and tests can ask what is still alive or locked.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +35,13 @@ class HandleSuite {
   // For the host's own use (descriptors it hands over): not counted as calls.
   Handle NewForHost(const void* data, int32 size);
   void DisposeForHost(Handle h);
+  // A value an earlier process left (a host hands it back in the data slot):
+  // no handle of this suite is ever made at that address, and any use of it
+  // through the procs is recorded as misuse instead of followed.
+  void MarkForeign(Handle h);
   bool IsLive(Handle h) const;
+  // A live handle's bytes, as a host copies them; false for any other value.
+  bool Contents(Handle h, std::vector<char>& bytes) const;
   int LockDepth(Handle h) const;
 
   int LiveCount() const;
@@ -58,6 +65,9 @@ class HandleSuite {
   // rather than aliasing a new allocation at the same address.
   std::vector<std::unique_ptr<Block>> blocks_;
   std::vector<std::string> misuse_;
+  std::vector<Handle> foreign_;
+  // Blocks made at a foreign address, kept so that address stays taken.
+  std::vector<std::unique_ptr<Block>> setAside_;
   bool refuseEmpty_ = false;
   int created_ = 0;
   int disposed_ = 0;

@@ -1,6 +1,7 @@
 #include "host.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 
 namespace host {
@@ -30,6 +31,39 @@ namespace {
 // A host whose property proc says yes and writes nothing.
 OSErr PropertyLeavingOutputs(PIType, PIType, int32, intptr_t*, Handle*) { return noErr; }
 
+// errPlugInPropertyUndefined: no property of that key and index.
+constexpr OSErr kPropertyUndefined = -30901;
+
+// A host that knows its document's channels and paths and nothing else.
+OSErr PropertyOfDocument(PIType signature, PIType key, int32 index, intptr_t* simple, Handle* complex) {
+  Host* h = Host::Active();
+  if (h == nullptr || signature != FourCharCode("8BIM")) return errPlugInHostInsufficient;
+  const Document& d = h->document();
+  const int16 colour = ColourPlanes(d.imageMode);
+  const bool grey = colour == 1;
+  if (key == FourCharCode("nuch")) {  // numberOfChannels
+    if (simple) *simple = d.planes;
+    return noErr;
+  }
+  if (key == FourCharCode("mode")) {  // imageMode
+    if (simple) *simple = d.imageMode;
+    return noErr;
+  }
+  if (key == FourCharCode("nupa")) {  // numberOfPaths: the documents here have none
+    if (simple) *simple = 0;
+    return noErr;
+  }
+  if (key == FourCharCode("nmpa")) return kPropertyUndefined;  // pathName: no path has an index
+  if (key == FourCharCode("nmch")) {  // channelName: a handle the plug-in disposes of
+    if (index < 0 || index >= d.planes) return kPropertyUndefined;
+    static const char* const kRgb[] = {"Red", "Green", "Blue"};
+    const std::string name = index >= colour ? "Alpha" : grey ? "Gray" : kRgb[index];
+    if (complex) *complex = h->handles().NewForHost(name.data(), int32(name.size()));
+    return noErr;
+  }
+  return errPlugInHostInsufficient;
+}
+
 }  // namespace
 
 Host::Host(Document document, HostOptions options)
@@ -43,6 +77,10 @@ Host::Host(Document document, HostOptions options)
   previous_ = gActive;
   gActive = this;
   BuildRecord();
+  if (options_.outputStartsEmpty && !document_.pixels.empty()) {
+    shadow_ = document_;
+    std::fill(shadow_.pixels.begin(), shadow_.pixels.end(), uint8(0));
+  }
   if (!options_.registryFile.empty()) {
     std::string error;
     if (!scripting_.LoadRegistry(options_.registryFile, &error)) registryError_ = error;
@@ -66,6 +104,21 @@ std::string Host::RowsError() const { return rows_ ? rows_->error() : std::strin
 uint8* Host::PixelAt(int32 x, int32 y, int plane) {
   if (!rows_) return document_.Sample(x, y, plane);
   return rows_->Row(y) + size_t(x) * document_.PixelBytes() + size_t(plane) * document_.SampleBytes();
+}
+
+uint8* Host::OutputAt(int32 x, int32 y, int plane) {
+  if (shadow_.pixels.empty()) return PixelAt(x, y, plane);
+  return shadow_.Sample(x, y, plane);
+}
+
+void Host::MergeOutput() {
+  if (shadow_.pixels.empty()) return;
+  const VRect f = filterRect_;
+  const int32 left = std::max<int32>(f.left, 0), right = std::min<int32>(f.right, document_.width);
+  if (right <= left) return;
+  const size_t bytes = size_t(right - left) * document_.PixelBytes();
+  for (int32 y = std::max<int32>(f.top, 0); y < std::min<int32>(f.bottom, document_.height); ++y)
+    std::memcpy(document_.Sample(left, y, 0), shadow_.Sample(left, y, 0), bytes);
 }
 
 bool Host::HoldRows(int32 top, int32 bottom) { return !rows_ || rows_->Hold(top, bottom); }
@@ -102,7 +155,7 @@ void Host::BuildRecord() {
   r.hostSig = options_.hostSig;
   r.imageMode = d.imageMode;
   r.imageHRes = r.imageVRes = 72 << 16;
-  platform_.hwnd = options_.ownerWindow;
+  platform_.hwnd = options_.ownerlessDialogs ? 0 : options_.ownerWindow;
   r.platformData = options_.offerPlatformData ? &platform_ : nullptr;
   r.displayPixels = options_.offerDisplayPixels ? DisplayPixelsEntry() : nullptr;
   if (options_.zeroSuiteCounts) {
@@ -134,7 +187,15 @@ void Host::BuildRecord() {
   }
   r.depth = options_.reportedDepth >= 0 ? options_.reportedDepth : d.depth;
   r.bufferSpace = options_.bufferSpace;
-  if (options_.propertyProcLeavesOutputs) r.getPropertyObsolete = PropertyLeavingOutputs;
+  switch (options_.properties) {
+    case PropertyAnswers::None: r.getPropertyObsolete = nullptr; break;
+    case PropertyAnswers::LeavesOutputs: r.getPropertyObsolete = PropertyLeavingOutputs; break;
+    case PropertyAnswers::DocumentOnly: r.getPropertyObsolete = PropertyOfDocument; break;
+  }
+  // A layer's transparency, handed over as the plane after the colour planes.
+  const int16 colourPlanes = int16(std::min<int>(d.planes, ColourPlanes(d.imageMode)));
+  r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = colourPlanes;
+  r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask = d.planes > colourPlanes ? 1 : 0;
   handles_.RefuseEmpty(options_.refusesEmptyHandles);
   buffers_.RequireFreeInOrder(options_.buffersFreedInOrder);
   r.filterCase = 1;  // flat image without selection
@@ -189,6 +250,7 @@ bool Host::Balanced(std::string* why) const {
   if (buffers_.LockedCount() != 0) out << buffers_.LockedCount() << " buffer(s) left locked; ";
   for (const auto& m : handles_.Misuse()) out << m << "; ";
   for (const auto& m : buffers_.Misuse()) out << m << "; ";
+  for (const auto& m : misuse_) out << m << "; ";
   out << scripting_.Outstanding();
   const std::string account = out.str();
   if (why) *why = account;

@@ -50,6 +50,15 @@ enum class ScriptingSupport {
   NoProcs,  // descriptorParameters present, but playInfo 0, no descriptor and no procs
 };
 
+// What the host's getPropertyObsolete does.
+enum class PropertyAnswers {
+  None,           // no proc (NULL)
+  LeavesOutputs,  // returns noErr without writing its out-parameters
+  // Answers numberOfChannels, channelName, imageMode, numberOfPaths and
+  // pathName; errPlugInHostInsufficient for every other key.
+  DocumentOnly,
+};
+
 // What the host offers; the defaults are a complete modern host.
 struct HostOptions {
   OSType hostSig = FourCharCode("Kstl");
@@ -96,9 +105,20 @@ struct HostOptions {
   // Ignores the result codes the plug-in returns: the run goes on and the
   // output is kept as if it had succeeded.
   bool ignoresErrors = false;
-  // Writes back only the output of the last request of a call; the earlier
-  // chunks are lost.
-  bool keepsOnlyLastOutput = false;
+  // The output starts empty: the host keeps what the filter writes apart
+  // from the document, in a copy initialised to 0 (GIMP's shadow buffer).
+  // Each request writes the previous output there and hands out a new
+  // buffer pre-filled with the original pixels; when the run succeeds the
+  // filter rectangle of the document becomes that copy, so planes the filter
+  // never wrote come back 0.
+  bool outputStartsEmpty = false;
+  // After Start the host itself calls advanceState before each Continue,
+  // while inRect or outRect is non-empty, and once more after the last; it
+  // never calls Finish.
+  bool hostAdvancesState = false;
+  // PlatformData.hwnd is NULL whatever `ownerWindow` says: the plug-in's
+  // dialog has no owner window.
+  bool ownerlessDialogs = false;
   // Parts of the buffers that lie outside the image are left uninitialised
   // (filled with a pattern no picture has) instead of zeroed.
   bool outsideImageUninitialised = false;
@@ -107,11 +127,16 @@ struct HostOptions {
   // Freeing a buffer other than the most recently allocated one that is
   // still alive: this host crashes (recorded as misuse).
   bool buffersFreedInOrder = false;
-  // getPropertyObsolete returns noErr without writing its out-parameters.
-  bool propertyProcLeavesOutputs = false;
+  // What getPropertyObsolete answers.
+  PropertyAnswers properties = PropertyAnswers::None;
   // displayPixels refuses a NULL target, NULL baseAddr or 0 rowBytes with
   // filterBadParameters, and any map whose samples are not 8-bit.
   bool displayPixelsStrict = false;
+  // displayPixels takes the rows to draw from baseAddr down, whatever
+  // srcRect.top says, and the colour samples side by side whatever
+  // planeBytes says; a map that is not 8-bit RGB or grey ends the host's
+  // process (recorded as misuse).
+  bool displayPixelsFromBaseAddr = false;
   // A record from before the big-document fields: bigDocumentData points at
   // memory that cannot be read and maxSpace64 holds garbage.
   bool garbageRecordTail = false;
@@ -174,9 +199,14 @@ class Host {
   OSErr AdvanceState();
   void Progress(int32 done, int32 total);
   bool Abort();
-  // Writes the pending output buffer back into the document, as a host does
+  // Writes the pending output buffer back into the document (into the
+  // output kept apart, for a host whose output starts empty), as a host does
   // at the next request and when the plug-in returns.
   void CommitOutput();
+  // A host whose output starts empty, after a run that succeeded: the
+  // filter rectangle of the document becomes the output kept apart. Nothing
+  // for other hosts.
+  void MergeOutput();
   // A streaming host, after the run: every row not yet written goes out.
   // False with the reason when reading or writing failed at any point.
   bool FinishRows(std::string* error);
@@ -198,11 +228,16 @@ class Host {
   // plug-in (parameters and data slot), and no misuse of any proc. `why`
   // receives a readable account otherwise.
   bool Balanced(std::string* why = nullptr) const;
+  // A call the real host would not survive (its process ends), recorded
+  // instead so that a test sees it; Balanced reports it.
+  void RecordMisuse(const std::string& what) { misuse_.push_back(what); }
 
  private:
   void BuildRecord();
   // The document's samples, wherever the rows are held.
   uint8* PixelAt(int32 x, int32 y, int plane);
+  // Where output is written back: the document, or the output kept apart.
+  uint8* OutputAt(int32 x, int32 y, int plane);
   // Rows [top, bottom) ready for PixelAt (a no-op for a whole document).
   bool HoldRows(int32 top, int32 bottom);
   void CopyIn(uint8* to, int64 x0, int64 n, int64 step, int32 y, int16 lo, int16 count);
@@ -236,6 +271,8 @@ class Host {
   int16 pendingLo_ = 0, pendingHi_ = -1;
   int32 pendingRowBytes_ = 0;
   uint8* pendingData_ = nullptr;
+  Document shadow_;  // the output kept apart (outputStartsEmpty): the document's shape, all 0 at first
+  std::vector<std::string> misuse_;
   bool inputCached_ = false;  // the input cache of hosts that key it by rectangle
   VRect cachedInRect_{};
   std::vector<PixelRequest> requests_;

@@ -20,7 +20,7 @@ void PspiHost(HostOptions& o, int32 width, int32 height) {
   o.offerBigDocument = false;
   o.offerBasicSuite = false;
   o.scripting = ScriptingSupport::NoProcs;
-  o.propertyProcLeavesOutputs = true;
+  o.properties = PropertyAnswers::LeavesOutputs;
   o.columnBytesZero = true;
   o.tileWidth = Tile(width);  // the whole image
   o.tileHeight = Tile(height);
@@ -31,18 +31,26 @@ void PspiHost(HostOptions& o, int32 width, int32 height) {
   o.samplingSupport = 0;
 }
 
-// GIMP's PSPI plug-in.
+// GIMP 2.10 with its PSPI plug-in, measured. Which run it is (the menu, a
+// script, "Repeat last filter") decides what the filter is handed at the
+// start: see host_runs.h. A selection is handed over as its bounds, without
+// a mask (GIMP blends the result through the selection itself).
 void Gimp(HostOptions& o, int32, int32) {
   o.hostSig = FourCharCode("PMIG");  // the bytes "GIMP"
-  o.scripting = ScriptingSupport::Absent;
   o.offerBasicSuite = false;
+  o.scripting = ScriptingSupport::Absent;
+  o.offerBigDocument = false;
+  o.properties = PropertyAnswers::DocumentOnly;
+  o.tileWidth = o.tileHeight = 128;
   o.maxSpace = 100000000;
-  o.bufferSpace = 100000000;
-  o.tileWidth = o.tileHeight = 64;
-  o.parametersEveryRun = true;
-  o.refusesEmptyHandles = true;
+  o.bufferSpace = 0;
+  o.columnBytesZero = true;
   o.outsideImageUninitialised = true;
-  o.keepsOnlyLastOutput = true;
+  o.outputStartsEmpty = true;
+  o.hostAdvancesState = true;
+  o.ownerlessDialogs = true;
+  o.displayPixelsStrict = true;
+  o.displayPixelsFromBaseAddr = true;
   o.samplingSupport = 0;
 }
 
@@ -103,7 +111,7 @@ const std::vector<HostProfile>& HostProfiles() {
   static const std::vector<HostProfile> profiles = {
       {"photoshop", "Adobe Photoshop (a complete host)", "32 and 64-bit", Photoshop},
       {"pspihost", "pspiHost, the 8bf engine of PhotoDemon", "32-bit", PspiHost, true, true},
-      {"gimp", "GIMP with the PSPI plug-in", "32 and 64-bit", Gimp, true},
+      {"gimp", "GIMP with the PSPI plug-in", "32 and 64-bit", Gimp, true, true, true},
       {"paint.net", "Paint.NET's 8bf filter host", "64-bit", PaintNet},
       {"irfanview", "IrfanView", "32 and 64-bit", IrfanView, true},
       {"paintshop-pro", "PaintShop Pro", "32 and 64-bit", PaintShopPro, false, true},

@@ -24,6 +24,10 @@ struct HostProfile {
   // With transparency, the host hands it to the filter as a plane after the
   // colour planes (the filter must leave it alone).
   bool transparencyPlane = false;
+  // The host calls a filter in different ways (host_runs.h): from its menu,
+  // from a script, or again with the last values; a run is interactive
+  // unless told otherwise.
+  bool runModes = false;
 };
 
 // Every profile, the complete host ("photoshop") first.

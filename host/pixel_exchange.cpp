@@ -1,7 +1,9 @@
 // The host's side of advanceState: it hands the plug-in the pixels of the
 // rectangles and planes it asked for (input sampled at the integral
 // inputRate), gives it an output buffer, and writes that buffer back into the
-// document at the next request or when the plug-in returns.
+// document (or, where the output starts empty, into the output kept apart,
+// so the document keeps its original pixels until the run ends) at the next
+// request or when the plug-in returns.
 #include <algorithm>
 #include <cstring>
 
@@ -25,22 +27,6 @@ void ProgressThunk(int32 done, int32 total) {
   if (Host::Active()) Host::Active()->Progress(done, total);
 }
 Boolean AbortThunk() { return Host::Active() && Host::Active()->Abort(); }
-
-// The planes of a mode that hold colour; any further plane of the document
-// is transparency.
-int16 ColourPlanes(int16 mode) {
-  switch (mode) {
-    case plugInModeGrayScale:
-    case plugInModeGray16:
-    case plugInModeGray32:
-      return 1;
-    case plugInModeCMYKColor:
-    case plugInModeCMYK64:
-      return 4;
-    default:
-      return 3;
-  }
-}
 
 bool SameRect(const VRect& a, const VRect& b) {
   return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
@@ -82,11 +68,11 @@ void Host::CommitOutput() {
     const uint8* row = pendingData_ + int64(y - pendingRect_.top) * pendingRowBytes_ +
                        int64(left - pendingRect_.left) * count * sample;
     if (count == d.planes) {  // whole pixels side by side: one span
-      std::memcpy(PixelAt(left, y, 0), row, size_t(right - left) * d.PixelBytes());
+      std::memcpy(OutputAt(left, y, 0), row, size_t(right - left) * d.PixelBytes());
       continue;
     }
     for (int32 x = left; x < right; ++x, row += count * sample)
-      std::memcpy(PixelAt(x, y, pendingLo_), row, size_t(count) * sample);
+      std::memcpy(OutputAt(x, y, pendingLo_), row, size_t(count) * sample);
   }
 }
 
@@ -104,11 +90,7 @@ void Host::CopyIn(uint8* to, int64 x0, int64 n, int64 step, int32 y, int16 lo, i
 
 OSErr Host::AdvanceState() {
   if (!ledger_.Enter("advanceState")) return memFullErr;
-  if (options_.keepsOnlyLastOutput) {
-    outputPending_ = false;  // the previous chunk is dropped, not written back
-  } else {
-    CommitOutput();
-  }
+  CommitOutput();
   FilterRecord& r = record_;
   const Document& d = document_;
   const VRect in = Read(OfferedBigDocument(), r.inRect, bigDocument_.inRect32);
@@ -161,8 +143,8 @@ OSErr Host::AdvanceState() {
   }
 
   // Straight into the document: all planes, full resolution, inside it.
-  if (options_.output == OutputBuffer::SharedWithInput && sameGeometry && inPlanes == d.planes &&
-      options_.rowPadding == 0 && in.top >= 0 && in.left >= 0 && in.bottom <= d.height &&
+  if (options_.output == OutputBuffer::SharedWithInput && shadow_.pixels.empty() && sameGeometry &&
+      inPlanes == d.planes && options_.rowPadding == 0 && in.top >= 0 && in.left >= 0 && in.bottom <= d.height &&
       in.right <= d.width && inW > 0 && inH > 0 && (!rows_ || rows_->Contiguous(in.top, in.bottom))) {
     uint8* origin = PixelAt(in.left, in.top, 0);
     r.inData = r.outData = origin;

@@ -11,6 +11,7 @@
 // preview it was shown, and the gains the eyedropper picked.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -20,6 +21,7 @@
 #include "host/filter_run.h"
 #include "host/host.h"
 #include "host/host_profiles.h"
+#include "host/host_runs.h"
 #include "host/message_log.h"
 #include "host/plugin_module.h"
 #include "host/ui_script.h"
@@ -238,9 +240,55 @@ const char kZoomedOutScript[] =
     "drag \"R Gain\" 120; ok";
 const char* const kAppScripts[] = {kAppScript, kZoomedOutScript};
 
+// Settings that change the picture, typed and dragged as a user does, with
+// the preview left at 100 %: the last preview shown is the document's own
+// pixels, which the final image must match where it showed them.
+const char kOneToOneScript[] =
+    "click Reset; resize 640 480; set \"B Gain\" 1.5; drag \"Highlight Recovery\" 30; ok";
+FilterParameters OneToOne() {
+  FilterParameters p{};
+  ResetParameters(p);
+  p.blueGain = 1.5;
+  p.highlightRecovery = 30;
+  return p;
+}
+
+// How a test calls the filter: for a host with run modes, which run and
+// what the host kept of an earlier one; any other host asks for
+// parameters first, as from its menu.
+struct HostCall {
+  host::HostRun run = host::HostRun::Interactive;
+  host::KeptRun earlier;
+  host::KeptRun* keep = nullptr;
+};
+
+host::RunResult RunAsHostWould(Host& h, const host::HostProfile& p, const host::PluginModule& module,
+                               const HostCall& call) {
+  if (p.runModes) return host::RunAs(h, module.entry(), call.run, call.earlier, call.keep);
+  return host::RunFilter(h, module.entry(), true);
+}
+
+// Where the preview showed the document one to one, it showed the final
+// image's pixels.
+void ExpectPreviewShowsDocument(const host::DisplayedPreview& view, const std::vector<uint8>& shown,
+                                const Document& d) {
+  ASSERT_TRUE(host::ShowsActualPixels(view)) << "the last preview was not shown one to one";
+  const VRect f = view.fetched;
+  const int32 w = f.right - f.left;
+  ASSERT_EQ(shown.size(), size_t(w) * size_t(f.bottom - f.top) * 3);
+  for (int32 y = f.top; y < f.bottom; ++y)
+    for (int32 x = f.left; x < f.right; ++x)
+      for (int c = 0; c < 3; ++c)
+        if (shown[(size_t(y - f.top) * w + size_t(x - f.left)) * 3 + c] != *d.Sample(x, y, c)) {
+          ADD_FAILURE() << "the preview showed pixel (" << x << ", " << y << ") plane " << c << " as "
+                        << int(shown[(size_t(y - f.top) * w + size_t(x - f.left)) * 3 + c]) << ", the image has "
+                        << int(*d.Sample(x, y, c));
+          return;
+        }
+}
+
 class HostApplications : public ::testing::TestWithParam<size_t> {
  protected:
-
   const host::HostProfile& profile() const { return host::HostProfiles()[GetParam()]; }
 
   // 8-bit RGB, with a transparency plane where the host hands one over (the
@@ -263,10 +311,11 @@ class HostApplications : public ::testing::TestWithParam<size_t> {
 
   // One run of `script` on `h` with the host's document reset to `original`.
   // The module is loaded for the run and unloaded after it, as a host that
-  // was restarted: nothing the module kept in memory carries over, so runs
-  // compare from the same start and settings carry only through the host or
-  // the filter's own file.
-  DialogOutcome Dialog(Host& h, const Document& original, const char* script, bool askForParameters) {
+  // was restarted (or, for GIMP, its new process for every call): nothing
+  // the module kept in memory carries over, so runs compare from the same
+  // start and settings carry only through the host or the filter's own file.
+  DialogOutcome Dialog(Host& h, const host::HostProfile& p, const Document& original, const char* script,
+                       const HostCall& call = {}) {
     host::PluginModule module;
     std::string error;
     EXPECT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
@@ -278,7 +327,7 @@ class HostApplications : public ::testing::TestWithParam<size_t> {
     EXPECT_TRUE(host::ParseUiScript(script, ui, &error)) << error;
     host::UiSession session(h, module, ui);
     EXPECT_TRUE(session.Start(&error)) << error;
-    const host::RunResult run = host::RunFilter(h, module.entry(), askForParameters);
+    const host::RunResult run = RunAsHostWould(h, p, module, call);
     session.Finish();
     log.Settle();
     log.Detach();
@@ -290,6 +339,24 @@ class HostApplications : public ::testing::TestWithParam<size_t> {
     return DialogOutcome{h.document(), h.ShownPreview(), session.closingValues()};
   }
 
+  // A run that must not open the dialog (one that opens is cancelled, which
+  // fails the run): the document it leaves.
+  Document Silent(Host& h, const host::HostProfile& p, const Document& original, const HostCall& call) {
+    host::PluginModule module;
+    std::string error;
+    EXPECT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
+    h.document() = original;
+    host::MessageLog log;
+    log.Attach(module, false, true);
+    const host::RunResult run = RunAsHostWould(h, p, module, call);
+    log.Settle();
+    log.Detach();
+    EXPECT_EQ(run.Error(), noErr);
+    for (const host::ShownBox& b : log.Messages()) ADD_FAILURE() << "message: " << b.text;
+    EXPECT_TRUE(IsBalanced(h));
+    return h.document();
+  }
+
   // Photoshop's outcome of a script, once per script and document shape.
   const DialogOutcome& Reference(const host::HostProfile& p, const char* script) {
     static std::map<std::pair<const char*, bool>, DialogOutcome> cache;
@@ -297,10 +364,11 @@ class HostApplications : public ::testing::TestWithParam<size_t> {
     auto found = cache.find(key);
     if (found != cache.end()) return found->second;
     host::HostWindow window;
-    HostOptions o = Options(host::HostProfiles()[0]);
+    const host::HostProfile& photoshop = host::HostProfiles()[0];
+    HostOptions o = Options(photoshop);
     o.ownerWindow = window.handle();
     Host h(Original(p), o);
-    DialogOutcome& outcome = cache[key] = Dialog(h, Original(p), script, true);
+    DialogOutcome& outcome = cache[key] = Dialog(h, photoshop, Original(p), script);
     // The script went where it says: the host was asked for pixels at 50 %.
     bool sampled = false;
     for (const host::PixelRequest& q : h.requests()) sampled = sampled || q.rate == 2;
@@ -321,7 +389,7 @@ TEST_P(HostApplications, DialogRunMatchesPhotoshop) {
     o.ownerWindow = window.handle();
     Host h(Original(p), o);
     ClearUserConfig();  // what the run before left is no part of this one
-    const DialogOutcome outcome = Dialog(h, Original(p), script, true);
+    const DialogOutcome outcome = Dialog(h, p, Original(p), script);
     EXPECT_EQ(outcome.values, reference.values);
     EXPECT_EQ(FirstDifference(outcome.document, reference.document), "");
     EXPECT_FALSE(outcome.preview.empty());
@@ -330,6 +398,23 @@ TEST_P(HostApplications, DialogRunMatchesPhotoshop) {
   // The eyedropper set the gains: not the defaults Reset left.
   const std::vector<std::string>& picked = Reference(p, kAppScript).values;
   EXPECT_NE(picked[0] + picked[2] + picked[4], "1.01.01.0");
+}
+
+// Every host ends with the image the settings make, pixel for pixel, its
+// transparency untouched, and that image is what the preview last showed.
+TEST_P(HostApplications, TheImageIsWhatThePreviewShowed) {
+  const host::HostProfile& p = profile();
+  SCOPED_TRACE(p.name);
+  const Document& original = Original(p);
+  host::HostWindow window;
+  HostOptions o = Options(p);
+  o.ownerWindow = window.handle();
+  Host h(original, o);
+  const DialogOutcome outcome = Dialog(h, p, original, kOneToOneScript);
+  const Document expected = Expected(original, OneToOne(), VRect{0, 0, kAppHeight, kAppWidth});
+  ASSERT_NE(FirstDifference(expected, original), "");
+  EXPECT_EQ(FirstDifference(outcome.document, expected), "");
+  ExpectPreviewShowsDocument(h.Displayed(), outcome.preview, outcome.document);
 }
 
 // Hosts that play actions run silently with the played settings; the others
@@ -360,21 +445,262 @@ TEST_P(HostApplications, SettingsCarryToTheNextRun) {
     EXPECT_EQ(FirstDifference(h.document(), Expected(original, Played(), all)), "");
     return;
   }
-  Dialog(h, original, kScript, true);
+  HostCall first;
+  host::KeptRun kept;
+  first.keep = &kept;
+  Dialog(h, p, original, kScript, first);
   const Document expected = Expected(original, Scripted(), all);
   EXPECT_EQ(FirstDifference(h.document(), expected), "");
-  // The next run: the dialog opens on the same settings; OK.
-  const DialogOutcome again = Dialog(h, original, "ok", true);
+  // The next run (from the menu again, in the same session where the host
+  // keeps one): the dialog opens on the same settings; OK.
+  HostCall second;
+  second.earlier = kept;
+  const DialogOutcome again = Dialog(h, p, original, "ok", second);
   EXPECT_EQ(FirstDifference(again.document, expected), "");
 }
 
+// GIMP calls the filter three ways, each in a new process; what carries
+// from one call to the next is a byte copy of the parameter handle taken
+// before the dialog, a data value that means nothing in the new process,
+// and the filter's own last-used file.
+class HostRunModes : public HostApplications {};
+
+TEST_P(HostRunModes, EachRunGivesTheValuesOfTheLastInteractiveOne) {
+  const host::HostProfile& p = profile();
+  const Document& original = Original(p);
+  const VRect all{0, 0, kAppHeight, kAppWidth};
+  FilterParameters typed{};
+  ResetParameters(typed);
+  typed.blueGain = 1.7;
+  const Document expected = Expected(original, typed, all);
+  HostOptions o = Options(p);
+
+  // From the menu: the dialog, B Gain 1.7, OK.
+  host::KeptRun kept;
+  {
+    SCOPED_TRACE("interactive");
+    Host h(original, o);
+    HostCall call;
+    call.keep = &kept;
+    const DialogOutcome outcome = Dialog(h, p, original, "click Reset; set \"B Gain\" 1.7; ok", call);
+    EXPECT_EQ(FirstDifference(outcome.document, expected), "");
+    ASSERT_TRUE(kept.kept);
+    EXPECT_NE(kept.data, 0) << "the filter left nothing in the data slot to go stale";
+  }
+  // "Repeat last filter" in the same session, a new process: no dialog, the
+  // values just used, whatever the stale data slot holds.
+  {
+    SCOPED_TRACE("repeat");
+    Host h(original, o);
+    HostCall call;
+    call.run = host::HostRun::Repeat;
+    call.earlier = kept;
+    EXPECT_EQ(FirstDifference(Silent(h, p, original, call), expected), "");
+  }
+  // The menu again in the same session: the dialog opens on those values.
+  {
+    SCOPED_TRACE("interactive again");
+    Host h(original, o);
+    HostCall call;
+    call.earlier = kept;
+    const DialogOutcome outcome = Dialog(h, p, original, "ok", call);
+    ASSERT_EQ(outcome.values.size(), size_t(host::kUiRowCount));
+    EXPECT_EQ(outcome.values[4], "1.7");
+    EXPECT_EQ(FirstDifference(outcome.document, expected), "");
+  }
+  // A script in a new session: no parameters, no data, no descriptor, so the
+  // dialog opens, on the values the last session used.
+  {
+    SCOPED_TRACE("scripted");
+    Host h(original, o);
+    HostCall call;
+    call.run = host::HostRun::Scripted;
+    const DialogOutcome outcome = Dialog(h, p, original, "ok", call);
+    ASSERT_EQ(outcome.values.size(), size_t(host::kUiRowCount));
+    EXPECT_EQ(outcome.values[4], "1.7");
+    EXPECT_EQ(FirstDifference(outcome.document, expected), "");
+  }
+}
+
+// An 8-bit grey document, which GIMP hands over: refused in words, with an
+// error, the document as it was and everything given back.
+TEST_P(HostRunModes, EightBitGreyIsRefusedInWords) {
+  const host::HostProfile& p = profile();
+  Document grey = host::MakeDocument(64, 48, 1, 8);
+  FillNoise(grey, 7);
+  HostOptions o;
+  p.apply(o, grey.width, grey.height);
+  for (host::HostRun run : {host::HostRun::Interactive, host::HostRun::Scripted}) {
+    SCOPED_TRACE(host::HostRunName(run));
+    Host h(grey, o);
+    host::PluginModule module;
+    std::string error;
+    ASSERT_TRUE(module.Load(BuiltModulePath(), &error)) << error;
+    host::MessageLog log;
+    log.Attach(module, false, true);
+    const host::RunResult result = host::RunAs(h, module.entry(), run, host::KeptRun{});
+    log.Settle();
+    log.Detach();
+    EXPECT_NE(result.Error(), noErr);
+    EXPECT_EQ(log.Messages().size(), 1u);
+    EXPECT_EQ(FirstDifference(h.document(), grey), "");
+    EXPECT_TRUE(IsBalanced(h));
+  }
+}
+
+std::string ProfileName(const ::testing::TestParamInfo<size_t>& info) {
+  std::string name;
+  for (const char* c = host::HostProfiles()[info.param].name; *c; ++c)
+    name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+  return name;
+}
+
+std::vector<size_t> ProfilesWithRunModes() {
+  std::vector<size_t> found;
+  for (size_t i = 0; i < host::HostProfiles().size(); ++i)
+    if (host::HostProfiles()[i].runModes) found.push_back(i);
+  return found;
+}
+
 INSTANTIATE_TEST_SUITE_P(Applications, HostApplications,
-                         ::testing::Range(size_t(0), host::HostProfiles().size()),
-                         [](const ::testing::TestParamInfo<size_t>& info) {
-                           std::string name;
-                           for (const char* c = host::HostProfiles()[info.param].name; *c; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name;
-                         });
+                         ::testing::Range(size_t(0), host::HostProfiles().size()), ProfileName);
+INSTANTIATE_TEST_SUITE_P(Applications, HostRunModes, ::testing::ValuesIn(ProfilesWithRunModes()), ProfileName);
 
 }  // namespace
+
+// --- GIMP's host itself -----------------------------------------------------
+
+namespace {
+
+// Tiny filters that do one thing each, to see the host do what GIMP was
+// measured to do whatever the real filter does.
+struct FakeFilter {
+  bool allPlanes = false;   // write the transparency plane too
+  bool emptyAtStart = false;  // empty the rectangles before Start returns
+  bool lockData = false;    // lock whatever is in the data slot at Prepare
+  int finishes = 0;
+};
+FakeFilter gFake;
+
+extern "C" void FakeEntry(int16 selector, void* record, intptr_t* data, int16* result) {
+  FilterRecord& r = *static_cast<FilterRecord*>(record);
+  *result = noErr;
+  if (selector == filterSelectorPrepare && gFake.lockData)
+    *result = r.handleProcs->lockProc(reinterpret_cast<Handle>(*data), false) ? noErr : memFullErr;
+  if (selector == filterSelectorFinish) ++gFake.finishes;
+  const Rect none{0, 0, 0, 0};
+  if (selector == filterSelectorContinue) r.inRect = r.outRect = none;
+  if (selector != filterSelectorStart) return;
+  r.inRect = r.outRect = r.filterRect;
+  r.inLoPlane = r.outLoPlane = 0;
+  r.inHiPlane = r.outHiPlane = int16(gFake.allPlanes ? r.planes - 1 : 2);
+  if ((*result = r.advanceState()) != noErr) return;
+  const int32 w = r.outRect.right - r.outRect.left, planes = r.outHiPlane + 1;
+  for (int32 y = 0; y < r.outRect.bottom - r.outRect.top; ++y)
+    std::memset(static_cast<uint8*>(r.outData) + int64(y) * r.outRowBytes, 0x5A, size_t(w * planes));
+  if (gFake.emptyAtStart) r.inRect = r.outRect = none;
+}
+
+class GimpHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gFake = FakeFilter{};
+    host::FindHostProfile("gimp")->apply(options, 8, 6);
+    original = host::MakeDocument(8, 6, 4, 8);
+    original.imageMode = plugInModeRGBColor;
+    FillNoise(original, 3);
+  }
+  HostOptions options;
+  Document original;
+};
+
+}  // namespace
+
+// The output starts empty and the host writes back what outData held at
+// each advanceState, its own calls included: a filter that returns from
+// Start with its rectangles set gets the original back, and any plane it
+// did not write comes back 0. Finish never comes.
+TEST_F(GimpHost, RevertsAPendingTileAndEmptiesUnwrittenPlanes) {
+  Host h(original, options);
+  const host::RunResult run = host::RunFilter(h, FakeEntry, true);
+  EXPECT_EQ(run.Error(), noErr);
+  EXPECT_FALSE(run.finished);
+  EXPECT_EQ(gFake.finishes, 0);
+  for (int32 y = 0; y < 6; ++y)
+    for (int32 x = 0; x < 8; ++x) {
+      for (int c = 0; c < 3; ++c) ASSERT_EQ(*h.document().Sample(x, y, c), *original.Sample(x, y, c));
+      ASSERT_EQ(*h.document().Sample(x, y, 3), 0) << "x=" << x << " y=" << y;
+    }
+
+  // Every plane written and the rectangles emptied: the filter's pixels,
+  // in the selection only.
+  gFake.allPlanes = gFake.emptyAtStart = true;
+  HostOptions selected = options;
+  selected.selection = VRect{1, 2, 4, 7};
+  Host s(original, selected);
+  EXPECT_EQ(host::RunFilter(s, FakeEntry, true).Error(), noErr);
+  for (int32 y = 0; y < 6; ++y)
+    for (int32 x = 0; x < 8; ++x)
+      for (int c = 0; c < 4; ++c) {
+        const bool inside = y >= 1 && y < 4 && x >= 2 && x < 7;
+        ASSERT_EQ(*s.document().Sample(x, y, c), inside ? 0x5A : *original.Sample(x, y, c));
+      }
+  // A failed run leaves the document as it was.
+  gFake.lockData = true;
+  Host failed(original, options);
+  failed.dataSlot() = 0;
+  EXPECT_NE(host::RunFilter(failed, FakeEntry, false).Error(), noErr);
+  EXPECT_EQ(FirstDifference(failed.document(), original), "");
+}
+
+// A repeat hands over a byte copy of the parameter handle and a data value
+// from an earlier process: following that value is caught, not crashed on.
+TEST_F(GimpHost, RefusesAStaleDataValue) {
+  host::KeptRun kept;
+  {
+    Host earlier(original, options);
+    earlier.record().parameters = earlier.handles().NewForHost("settings", 8);
+    earlier.dataSlot() = reinterpret_cast<intptr_t>(earlier.handles().NewForHost("x", 1));
+    kept = host::KeepAfterParameters(earlier);
+  }
+  gFake.lockData = true;
+  Host h(original, options);
+  const host::RunResult run = host::RunAs(h, FakeEntry, host::HostRun::Repeat, kept);
+  EXPECT_EQ(run.parameters, noErr);  // not called
+  EXPECT_NE(run.Error(), noErr);
+  std::string why;
+  EXPECT_FALSE(h.Balanced(&why));
+  EXPECT_NE(why.find("earlier process"), std::string::npos) << why;
+  std::vector<char> copied;
+  ASSERT_TRUE(h.handles().Contents(h.record().parameters, copied));
+  EXPECT_EQ(std::string(copied.begin(), copied.end()), "settings");
+}
+
+// displayPixels and the property proc as GIMP's are.
+TEST_F(GimpHost, DisplaysOnlyEightBitRgbOrGreyAndAnswersFewProperties) {
+  options.ownerWindow = 0x1234;  // what a caller offers; this host gives the dialog no owner
+  Host h(original, options);
+  std::vector<uint8> pixels(4 * 4 * 3, 0x80);
+  PSPixelMap map{};
+  map.version = 1;
+  map.bounds = VRect{0, 0, 4, 4};
+  map.imageMode = plugInModeRGBColor;
+  map.rowBytes = 12;
+  map.colBytes = 3;
+  map.planeBytes = 1;
+  map.baseAddr = pixels.data();
+  EXPECT_EQ(h.record().displayPixels(&map, &map.bounds, 0, 0, nullptr), filterBadParameters);
+  EXPECT_TRUE(IsBalanced(h));
+  map.imageMode = plugInModeRGB48;
+  int target = 0;  // never drawn on: the mode ends the host first
+  EXPECT_NE(h.record().displayPixels(&map, &map.bounds, 0, 0, &target), noErr);
+  EXPECT_FALSE(h.Balanced());
+
+  intptr_t channels = 0;
+  ASSERT_NE(h.record().getPropertyObsolete, nullptr);
+  EXPECT_EQ(h.record().getPropertyObsolete(FourCharCode("8BIM"), FourCharCode("nuch"), 0, &channels, nullptr), noErr);
+  EXPECT_EQ(channels, 4);
+  EXPECT_EQ(h.record().getPropertyObsolete(FourCharCode("8BIM"), FourCharCode("sstm"), 0, &channels, nullptr),
+            errPlugInHostInsufficient);
+  EXPECT_EQ(static_cast<const PlatformData*>(h.record().platformData)->hwnd, 0);
+}

@@ -31,7 +31,7 @@ class MessageCapture {
 std::string ExecutableDirectory();
 
 // The module (Kestrelle.so, Kestrelle x64.8bf or Kestrelle.8bf) built next to
-// the test program.
+// the test program, or the one KESTRELLE_TEST_MODULE names.
 std::string BuiltModulePath();
 
 // The folder the current test's plug-in keeps per-user settings in (each
