@@ -163,6 +163,43 @@ TEST(Kestrelle, PlaysEveryHostProfileToTheSamePixels) {
   for (const std::string& f : {in, out, Temp("deep.png")}) std::remove(f.c_str());
 }
 
+// GIMP calls every filter in a new process: "Repeat last filter" has only
+// the filter's own last-used file to find the values of the interactive run
+// before it, and runs without a dialog to the same pixels, transparency and
+// all. A repeat has no dialog to type settings into.
+TEST(Kestrelle, GimpRepeatsTheLastInteractiveRun) {
+  const std::string in = Temp("gimp.png"), first = Temp("gimp-first.png"), again = Temp("gimp-again.png");
+  Image source = NoiseImage(3, 8, 43);
+  source.alpha.assign(size_t(97) * 61, 0);
+  for (size_t i = 0; i < source.alpha.size(); ++i) source.alpha[i] = uint8(i * 5 + 1);
+  std::string error;
+  ASSERT_TRUE(host::WriteImage(in, source, &error)) << error;
+  const std::vector<std::string> gimp = {"--host-profile", "gimp", "--module", BuiltModulePath(), "--quiet"};
+  auto with = [&gimp](std::vector<std::string> args) {
+    args.insert(args.begin(), gimp.begin(), gimp.end());
+    return Apply(args);
+  };
+  ProgramRun interactive = with({"--host-run", "interactive", "--blue-gain", "1.7", in, first});
+  ASSERT_EQ(interactive.exitCode, 0) << interactive.output;
+  ProgramRun repeat = with({"--host-run", "repeat", in, again});
+  ASSERT_EQ(repeat.exitCode, 0) << repeat.output;
+  EXPECT_EQ(repeat.output, "");
+  FilterParameters typed{};
+  ResetParameters(typed);
+  typed.blueGain = 1.7;
+  const Image made = Read(first), repeated = Read(again);
+  EXPECT_EQ(FirstDifference(made.document, Expected(source.document, typed, {0, 0, 61, 97})), "");
+  EXPECT_TRUE(repeated.document.pixels == made.document.pixels);
+  EXPECT_EQ(repeated.alpha, source.alpha);
+
+  ProgramRun typedIntoNothing = with({"--host-run", "repeat", "--blue-gain", "2", in, again});
+  EXPECT_EQ(typedIntoNothing.exitCode, 2);
+  EXPECT_NE(typedIntoNothing.output.find("last-used settings"), std::string::npos) << typedIntoNothing.output;
+  EXPECT_EQ(with({"--host-run", "sometimes", in, again}).exitCode, 2);
+  EXPECT_EQ(Apply({"--host-run", "repeat", in, again}).exitCode, 2);  // Photoshop has no such runs
+  for (const std::string& f : {in, first, again}) std::remove(f.c_str());
+}
+
 // A run without the dialog streams the picture: a picture a hundred times
 // larger needs hardly more memory, and comes out as a whole-image run would
 // make it (a before/after picture keeps the whole image in memory).

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "../host_profiles.h"
+#include "../host_runs.h"
 #include "cli.h"
 
 namespace cli {
@@ -66,6 +67,12 @@ const char* const kApplyHelp =
     "  --tile N                tile size the host offers (default 256)\n"
     "  --host-profile NAME     run the filter the way that host application\n"
     "                          would (its quirks, what it lacks); see below\n"
+    "  --host-run MODE         how a host with run modes (gimp) calls the filter:\n"
+    "                          interactive (its menu: the dialog opens; the\n"
+    "                          default), scripted (a script in a new session: the\n"
+    "                          host gives no settings, so the dialog opens too)\n"
+    "                          or repeat (\"Repeat last filter\": no dialog, the\n"
+    "                          last-used settings; no settings options)\n"
     "  --module PATH           the filter module (default: the one next to kestrelle)\n"
     "  --side-by-side FILE     also write INPUT and the result side by side\n"
     "  --quality N             JPEG outputs: quality 1 to 100 (default: a JPEG\n"
@@ -226,7 +233,7 @@ bool TakesValue(const std::string& arg) {
     if (arg == s.option) return true;
   for (const char* o : {"--play", "--record", "--registry", "--module", "--side-by-side", "--selection",
                         "--neutral-area", "--ui", "--ui-steps", "--settings", "--tile", "--host-profile",
-                        "--quality", "--output-dir", "--suffix", "--format", "--jobs", "--report", "--shard"})
+                        "--host-run", "--quality", "--output-dir", "--suffix", "--format", "--jobs", "--report", "--shard"})
     if (arg == o) return true;
   return false;
 }
@@ -453,6 +460,13 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
         return kUsage;
       }
       o.hostProfile = value;
+    } else if (arg == "--host-run") {
+      host::HostRun run;
+      if (!host::ParseHostRun(value, &run)) {
+        Error("--host-run: '" + value + "' is not interactive, scripted or repeat");
+        return kUsage;
+      }
+      o.hostRun = host::HostRunName(run);
     }
   }
   return CheckBatch(positional, batchGiven, o);

@@ -33,6 +33,7 @@ struct ApplyOptions {
   int tile = 256;
   bool tileGiven = false;
   std::string hostProfile;  // empty: a complete host
+  std::string hostRun;      // --host-run: "interactive", "scripted", "repeat"; empty: the host's usual run
   int quality = 0;          // JPEG outputs, 1..100; 0: the input JPEG's own, else 92
   bool quiet = false;
   bool help = false;

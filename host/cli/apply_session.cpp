@@ -142,7 +142,8 @@ bool CheckPlayedRead(const host::PlayedRead& read, std::vector<std::string>& war
 
 // What a host profile cannot do for the options asked: refused before
 // anything runs, rather than quietly not done.
-bool CheckHostProfile(const host::HostOptions& h, const ApplyOptions& o, bool scripted, std::string* why) {
+bool CheckHostProfile(const host::HostOptions& h, const ApplyOptions& o, bool opensDialog, bool scripted,
+                      std::string* why) {
   if (!o.registry.empty() && !h.offerBasicSuite) {
     *why = "that host has no registry for --registry (the filter keeps its last-used settings in its own "
            "file there)";
@@ -153,12 +154,14 @@ bool CheckHostProfile(const host::HostOptions& h, const ApplyOptions& o, bool sc
     return false;
   }
 #ifndef _WIN32
-  if (h.parametersEveryRun && h.scripting != host::ScriptingSupport::Full && !scripted) {
-    *why = "that host opens the filter's dialog on every run; give it a script that ends with ok "
-           "(--ui-steps ok)";
+  if (opensDialog && h.scripting != host::ScriptingSupport::Full && !scripted) {
+    *why = std::string(o.hostRun.empty() ? "that host opens the filter's dialog on every run"
+                                         : "that run opens the filter's dialog") +
+           "; give it a script that ends with ok (--ui-steps ok)";
     return false;
   }
 #else
+  (void)opensDialog;
   (void)scripted;
 #endif
   return true;
@@ -234,6 +237,33 @@ int ApplySession::Open(const ApplyOptions& options, std::string* error) {
   host::HostOptions hostTraits;
   profile_->apply(hostTraits, 1, 1);
   const bool playsActions = hostTraits.scripting == host::ScriptingSupport::Full;
+  keepsOutputApart_ = hostTraits.outputStartsEmpty;
+  if (!o.hostRun.empty()) {
+    if (!profile_->runModes) {
+      *error = "--host-run: the " + std::string(profile_->name) +
+               " host calls the filter one way only (run modes: --host-profile gimp)";
+      return kUsage;
+    }
+    host::ParseHostRun(o.hostRun, &run_);
+  }
+  // "Repeat last filter" opens no dialog: nothing can be typed into it.
+  if (profile_->runModes && run_ == host::HostRun::Repeat) {
+    std::string given;
+    for (const host::DescriptorItem& item : o.settings.items())
+      for (const SettingOption& s : kSettingOptions)
+        if (s.key == item.key && given.empty()) given = s.option;
+    if (given.empty() && !o.settingsFile.empty()) given = "--settings";
+    if (given.empty() && o.hasNeutralArea) given = "--neutral-area";
+    if (given.empty() && !o.uiFile.empty()) given = "--ui";
+    if (given.empty() && !o.uiSteps.empty()) given = "--ui-steps";
+    if (given.empty() && o.dialog) given = "--dialog";
+    if (!given.empty()) {
+      *error = "--host-run repeat: " + given +
+               " cannot be used: a repeat opens no dialog to set anything in; it runs with the last-used "
+               "settings (set them with an interactive run first)";
+      return kUsage;
+    }
+  }
 
   // The dialog's script, checked whole before anything runs.
   host::UiScript& script = script_;
@@ -280,10 +310,14 @@ int ApplySession::Open(const ApplyOptions& options, std::string* error) {
 #endif
 
   // What the host cannot do for the options asked.
-  if (!CheckHostProfile(hostTraits, o, scripted_, error)) {
-    *error = "--host-profile " + std::string(profile_->name) + ": " + *error;
+  // A host with run modes opens the dialog on every run but a repeat.
+  const bool runOpensDialog = profile_->runModes && run_ != host::HostRun::Repeat;
+  if (!CheckHostProfile(hostTraits, o, hostTraits.parametersEveryRun || runOpensDialog, scripted_, error)) {
+    const std::string run = o.hostRun.empty() ? "" : " --host-run " + o.hostRun;
+    *error = "--host-profile " + std::string(profile_->name) + run + ": " + *error;
     return kUsage;
   }
+  dialog_ = dialog_ || runOpensDialog;
 
   modulePath_ = o.module.empty() ? ProgramDirectory() + host::DefaultModuleName() : o.module;
 
@@ -380,8 +414,10 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
   // rows at a time, straight from the input to the output, so memory stays
   // the same whatever its size. The dialog (its preview and eyedropper look
   // anywhere), a before/after picture, and a host that hands transparency
-  // to the filter as a plane keep the whole image.
-  const bool streaming = !dialog_ && task.sideBySide.empty() && !(profile_->transparencyPlane && shape.alpha);
+  // to the filter as a plane or keeps the filter's output apart until the
+  // end keep the whole image.
+  const bool streaming = !dialog_ && task.sideBySide.empty() && !(profile_->transparencyPlane && shape.alpha) &&
+                         !keepsOutputApart_;
   host::Image image;
   if (!streaming) {
     if (!host::ReadImage(task.input, image, &error, reading)) return Failed(kFailure, error);
@@ -430,6 +466,8 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
   if (streaming && !writer.Start(outputs.File(mainOutput), outputFormat, shape, reader.properties(), &error,
                                  WriteOptionsFor(o)))
     return fail(kFailure, task.output + ": " + error + "; nothing was written");
+  const bool repeat = profile_->runModes && run_ == host::HostRun::Repeat;
+  host::KeptRun earlier;
   {
     std::unique_ptr<host::Host> made;
     if (streaming) {
@@ -452,20 +490,29 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
       pictureShape.imageMode = host::ModeFor(shape.planes, shape.depth);
       made = std::make_unique<host::Host>(pictureShape, std::move(stream), bandRows, options);
     } else {
-      made = std::make_unique<host::Host>(profile_->transparencyPlane ? WithTransparencyPlane(image) : image.document,
-                                          options);
+      host::Document document = profile_->transparencyPlane ? WithTransparencyPlane(image) : image.document;
+      if (repeat) {
+        // What the host kept of the interactive run before: that run's
+        // process is gone, so its module is loaded afresh for this one.
+        module_.Unload();
+        const bool kept = host::KeepFromEarlierProcess(modulePath_, document, options, earlier, &error);
+        if (!module_.Load(modulePath_, &error) || !kept) return fail(kFailure, error + "; nothing was written");
+      }
+      made = std::make_unique<host::Host>(std::move(document), options);
     }
     host::Host& h = *made;
     if (!h.registryError().empty()) return fail(kFailure, h.registryError());
     host::MessageLog messages;
-    messages.Attach(module_, true);
+    // A repeat has no one to close a dialog: one that opens is cancelled.
+    messages.Attach(module_, true, repeat);
     // Played like an action: without dialogs the filter runs silently with
     // whatever it finds there, the last-used settings filling the rest; with
     // one, the dialog opens showing them.
     h.scripting().Play(action_, dialog_ ? plugInDialogDisplay : plugInDialogDontDisplay);
     host::UiSession ui(h, module_, script);
     if (scripted_ && !ui.Start(&error)) return fail(kFailure, error);
-    const host::RunResult run = host::RunFilter(h, module_.entry(), false);
+    const host::RunResult run = profile_->runModes ? host::RunAs(h, module_.entry(), run_, earlier)
+                                                   : host::RunFilter(h, module_.entry(), false);
     ui.Finish();
     const std::vector<host::ShownBox> shown = messages.Messages();
     messages.Detach();
@@ -476,6 +523,9 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
     // Reading or writing the rows failed (a damaged file, a full disk): that
     // is the reason, not the code the filter passed on.
     if (!h.RowsError().empty()) return fail(kFailure, h.RowsError() + "; nothing was written");
+    if (failed == userCanceledErr && repeat)
+      return fail(kFailure,
+                  "the filter opened its dialog on a repeat, which has no one to close it; nothing was written");
     if (failed == userCanceledErr && dialog_)
       return fail(kFailure, std::string("the dialog was cancelled") +
                                   (scripted_ && !script.EndsDialog() ? " (the script does not end with ok)" : "") +

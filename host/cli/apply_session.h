@@ -11,6 +11,7 @@
 
 #include "../descriptor.h"
 #include "../host_profiles.h"
+#include "../host_runs.h"
 #include "../plugin_module.h"
 #include "../ui_script.h"
 #include "apply_options.h"
@@ -70,6 +71,8 @@ class ApplySession {
 
   ApplyOptions o_;
   const host::HostProfile* profile_ = nullptr;
+  host::HostRun run_ = host::HostRun::Interactive;  // for a host with run modes
+  bool keepsOutputApart_ = false;  // the host's output starts empty: the whole picture is kept
   host::UiScript script_;
   bool scripted_ = false, dialog_ = false;
   host::Descriptor action_;
