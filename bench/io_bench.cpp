@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "io_files.h"
+#include "bench/io_files.h"
 
 namespace {
 

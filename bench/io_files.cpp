@@ -1,4 +1,4 @@
-#include "io_files.h"
+#include "bench/io_files.h"
 
 #include <cmath>
 #include <cstdio>

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/io/image_io.h"
+#include "imageio/image_io.h"
 
 constexpr int kIoWidth = 6000;
 constexpr int kIoHeight = 4000;

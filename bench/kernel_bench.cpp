@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "bench_settings.h"
+#include "bench/bench_settings.h"
 #include "platform/threads.h"
 #include "plugin/parameters.h"
 #include "render/band_job.h"

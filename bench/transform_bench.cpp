@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "bench_settings.h"
+#include "bench/bench_settings.h"
 #include "plugin/parameters.h"
 #include "render/transfer_tables.h"
 #include "render/transform.h"

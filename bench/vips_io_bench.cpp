@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "io_files.h"
+#include "bench/io_files.h"
 
 namespace {
 

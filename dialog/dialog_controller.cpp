@@ -1,20 +1,20 @@
-#include "dialog_controller.h"
+#include "dialog/dialog_controller.h"
 
 #include <cmath>
 #include <exception>
 #include <new>
 #include <string>
 
-#include "../platform/message_box.h"
-#include "../plugin/call_state.h"
-#include "../plugin/parameters.h"
-#include "../render/analyze_area.h"
-#include "../render/transfer_tables.h"
-#include "../settings/settings_commands.h"
-#include "dialog_template.h"
-#include "parameter_text.h"
-#include "preview.h"
-#include "preview_interaction.h"
+#include "platform/message_box.h"
+#include "plugin/call_state.h"
+#include "plugin/parameters.h"
+#include "render/analyze_area.h"
+#include "render/transfer_tables.h"
+#include "settings/settings_commands.h"
+#include "dialog/dialog_template.h"
+#include "dialog/parameter_text.h"
+#include "dialog/preview.h"
+#include "dialog/preview_interaction.h"
 
 const ParameterControl ParameterControlTable[kParameterRows] = {
     {21, 22, 0, 250, 100},     // redGain: 0.00 .. 2.50

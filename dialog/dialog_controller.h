@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "../platform/win32.h"
+#include "platform/win32.h"
 
 // One row per double of the parameter record, in the record's order; the
 // default is the record's default. The reserved rows have no controls.

@@ -1,6 +1,6 @@
-#include "dialog_template.h"
+#include "dialog/dialog_template.h"
 
-#include "../platform/win32.h"
+#include "platform/win32.h"
 
 namespace {
 

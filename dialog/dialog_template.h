@@ -4,27 +4,7 @@
 // controls at the same places.
 #pragma once
 
-#include <cstdint>
-
-struct DialogItemTemplate {
-  int id;
-  const char* windowClass;  // "Button", "Edit", "Static", "msctls_trackbar32"
-  const char* text;
-  int x, y, cx, cy;         // dialog units
-  uint32_t style;           // complete, WS_CHILD and WS_VISIBLE included where they apply
-};
-
-struct DialogTemplate {
-  const char* name;
-  uint16_t language;        // 1033
-  const char* caption;
-  const char* font;
-  int pointSize;
-  int x, y, cx, cy;         // dialog units
-  uint32_t style;
-  const DialogItemTemplate* items;
-  int itemCount;            // also the tab order
-};
+#include "platform/dialog_resource.h"
 
 extern const DialogTemplate kFilterDialogTemplate;
 

@@ -1,9 +1,10 @@
-#include "filter_dialog.h"
+#include "dialog/filter_dialog.h"
 
-#include "../platform/module.h"
-#include "../platform/win32.h"
-#include "dialog_controller.h"
-#include "preview.h"
+#include "platform/module.h"
+#include "platform/win32.h"
+#include "dialog/dialog_controller.h"
+#include "dialog/dialog_template.h"
+#include "dialog/preview.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ void OpenDialog(void* argument) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 #endif
+  platform::ProvideDialogTemplate(kFilterDialogTemplate);
   call->result = DialogBoxParamA(static_cast<HINSTANCE>(platform::ModuleInstance()), "FILTERDIALOG",
                                  call->owner, &DissolveProc, 0);
 }

@@ -1,4 +1,4 @@
-#include "parameter_text.h"
+#include "dialog/parameter_text.h"
 
 #include <cmath>
 #include <cstdio>

@@ -4,8 +4,8 @@
 // runs on the dialog's thread, inside Start, through the bound call state.
 #pragma once
 
-#include "../platform/win32.h"
-#include "preview_state.h"
+#include "platform/win32.h"
+#include "dialog/preview_state.h"
 
 // --- The proxy (host buffers and pixels) ------------------------------------
 // Sets the sampling rate and the host's input rectangle for the zoom level,

@@ -1,9 +1,9 @@
-#include "preview_geometry.h"
+#include "dialog/preview_geometry.h"
 
 #include <algorithm>
 
-#include "../plugin/host_rects.h"
-#include "../plugin/parameters.h"
+#include "plugin/host_rects.h"
+#include "plugin/parameters.h"
 
 namespace {
 

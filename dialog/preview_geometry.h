@@ -6,8 +6,8 @@
 // the sampling rate it writes.
 #pragma once
 
-#include "../plugin/host_interface.h"
-#include "preview_state.h"
+#include "hostapi/host_interface.h"
+#include "dialog/preview_state.h"
 
 struct ProxyViewState;
 

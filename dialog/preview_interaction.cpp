@@ -1,15 +1,15 @@
-#include "preview_interaction.h"
+#include "dialog/preview_interaction.h"
 
 #include <algorithm>
 
-#include "../platform/mouse_tracking.h"
-#include "../plugin/call_state.h"
-#include "../plugin/host_rects.h"
-#include "../plugin/parameters.h"
-#include "dialog_controller.h"
-#include "dialog_template.h"
-#include "preview.h"
-#include "preview_geometry.h"
+#include "platform/mouse_tracking.h"
+#include "plugin/call_state.h"
+#include "plugin/host_rects.h"
+#include "plugin/parameters.h"
+#include "dialog/dialog_controller.h"
+#include "dialog/dialog_template.h"
+#include "dialog/preview.h"
+#include "dialog/preview_geometry.h"
 
 InteractionState gInteraction;
 

@@ -4,8 +4,8 @@
 // eyedropper, and grow or shrink the preview with the dialog.
 #pragma once
 
-#include "../plugin/host_interface.h"
-#include "../platform/win32.h"
+#include "hostapi/host_interface.h"
+#include "platform/win32.h"
 
 enum ToolMode : int32 { ToolIdle = 0, EyedropperArmed = 1, EyedropperDragging = 2 };
 

@@ -1,15 +1,15 @@
 #include <algorithm>
 
-#include "../plugin/call_state.h"
-#include "../plugin/host_services.h"
-#include "../plugin/parameters.h"
-#include "../render/interleaved_buffer.h"
-#include "../render/planes.h"
-#include "../render/render_preview.h"
-#include "../render/transfer_tables.h"
-#include "dialog_template.h"
-#include "preview.h"
-#include "preview_geometry.h"
+#include "plugin/call_state.h"
+#include "plugin/host_services.h"
+#include "plugin/parameters.h"
+#include "render/interleaved_buffer.h"
+#include "render/planes.h"
+#include "render/render_preview.h"
+#include "render/transfer_tables.h"
+#include "dialog/dialog_template.h"
+#include "dialog/preview.h"
+#include "dialog/preview_geometry.h"
 
 namespace {
 

@@ -2,16 +2,16 @@
 #include <cstring>
 #include <vector>
 
-#include "../plugin/call_state.h"
-#include "../plugin/host_rects.h"
-#include "../plugin/host_services.h"
-#include "../plugin/pixel_request.h"
-#include "../plugin/parameters.h"
-#include "../render/planes.h"
-#include "../render/render_preview.h"
-#include "../render/transfer_tables.h"
-#include "preview.h"
-#include "preview_geometry.h"
+#include "plugin/call_state.h"
+#include "plugin/host_rects.h"
+#include "plugin/host_services.h"
+#include "plugin/pixel_request.h"
+#include "plugin/parameters.h"
+#include "render/planes.h"
+#include "render/render_preview.h"
+#include "render/transfer_tables.h"
+#include "dialog/preview.h"
+#include "dialog/preview_geometry.h"
 
 PreviewState gPreviewState;
 

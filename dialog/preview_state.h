@@ -2,7 +2,7 @@
 // open, kept in memory from one opening to the next.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 // A rectangle in the dialog's client pixels: left, top, right, bottom.
 struct PixelRect {

@@ -1,6 +1,6 @@
 // A played action of arbitrary keys, types and values, read through the
 // host's descriptor procs: never a crash, every handle and token given back.
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 #include "host/host.h"
 #include "plugin/descriptors.h"
 #include "plugin/parameters.h"

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "host/io/image_io.h"
+#include "imageio/image_io.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Whatever bytes stand in the per-user last-used file: the reader takes all
 // of them or none, never crashes, and what it takes writes back to the very
 // same bytes (files of the current version; older ones are written anew).
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 #include "plugin/last_used_file.h"
 #include "plugin/parameters.h"
 

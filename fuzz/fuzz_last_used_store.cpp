@@ -1,6 +1,6 @@
 // Whatever the registry holds under the plug-in's key: the last-used read
 // takes what it can, never crashes, and gives every suite and descriptor back.
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 #include "host/host.h"
 #include "plugin/descriptors.h"
 #include "plugin/parameters.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "dialog/parameter_text.h"
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput in(data, size);

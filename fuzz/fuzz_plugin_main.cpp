@@ -2,7 +2,7 @@
 // (rectangles, planes, mode, depth, rates, tile sizes, row padding) taken
 // from the fuzzer: whatever a host hands over, no crash and no host resource
 // kept.
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 #include "host/filter_run.h"
 #include "host/host.h"
 #include "plugin/scripting_keys.h"

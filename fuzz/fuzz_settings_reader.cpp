@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 #include "plugin/parameters.h"
 #include "settings/settings_file.h"
 

@@ -1,8 +1,8 @@
-#include "buffer_suite.h"
+#include "host/buffer_suite.h"
 
 #include <new>
 
-#include "host.h"
+#include "host/host.h"
 
 namespace host {
 namespace {

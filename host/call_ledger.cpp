@@ -1,4 +1,4 @@
-#include "call_ledger.h"
+#include "host/call_ledger.h"
 
 namespace host {
 

@@ -1,10 +1,10 @@
-#include "descriptor.h"
+#include "host/descriptor.h"
 
 #include <cmath>
 #include <cstring>
 #include <sstream>
 
-#include "json.h"
+#include "host/json.h"
 
 namespace host {
 

@@ -1,6 +1,6 @@
 // The host's side of displayPixels, and the owner window of the plug-in's
 // dialog.
-#include "display.h"
+#include "host/display.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
+#include "host/host.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "../platform/headless/headless_driver.h"
+#include "platform/headless/headless_driver.h"
 #endif
 
 namespace host {

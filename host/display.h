@@ -4,7 +4,7 @@
 // of the document the way a user points at what is on the screen.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 namespace host {
 

@@ -1,9 +1,9 @@
-#include "enable_rule.h"
+#include "host/enable_rule.h"
 
 #include <cctype>
 #include <cstdlib>
 
-#include "document.h"
+#include "imageio/document.h"
 
 namespace host {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin_info.h"
+#include "host/plugin_info.h"
 
 namespace host {
 

@@ -1,6 +1,6 @@
-#include "filter_run.h"
+#include "host/filter_run.h"
 
-#include "host.h"
+#include "host/host.h"
 
 namespace host {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 namespace host {
 

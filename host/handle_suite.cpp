@@ -1,9 +1,9 @@
-#include "handle_suite.h"
+#include "host/handle_suite.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "host.h"
+#include "host/host.h"
 
 namespace host {
 namespace {

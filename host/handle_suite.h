@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../plugin/host_interface.h"
-#include "call_ledger.h"
+#include "hostapi/host_interface.h"
+#include "host/call_ledger.h"
 
 namespace host {
 

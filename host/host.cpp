@@ -1,4 +1,4 @@
-#include "host.h"
+#include "host/host.h"
 
 #include <algorithm>
 #include <cstring>

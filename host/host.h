@@ -16,15 +16,15 @@
 #include <utility>
 #include <vector>
 
-#include "../plugin/host_interface.h"
-#include "buffer_suite.h"
-#include "call_ledger.h"
-#include "display.h"
-#include "document.h"
-#include "handle_suite.h"
-#include "row_window.h"
-#include "scripting.h"
-#include "unreadable_memory.h"
+#include "hostapi/host_interface.h"
+#include "host/buffer_suite.h"
+#include "host/call_ledger.h"
+#include "host/display.h"
+#include "imageio/document.h"
+#include "host/handle_suite.h"
+#include "host/row_window.h"
+#include "host/scripting.h"
+#include "host/unreadable_memory.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "host_profiles.h"
+#include "host/host_profiles.h"
 
 #include <algorithm>
 #include <cctype>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
+#include "host/host.h"
 
 namespace host {
 

@@ -1,8 +1,8 @@
-#include "host_runs.h"
+#include "host/host_runs.h"
 
 #include <cctype>
 
-#include "plugin_module.h"
+#include "host/plugin_module.h"
 
 namespace host {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "filter_run.h"
-#include "host.h"
+#include "host/filter_run.h"
+#include "host/host.h"
 
 namespace host {
 

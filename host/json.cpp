@@ -1,4 +1,4 @@
-#include "json.h"
+#include "host/json.h"
 
 #include <cctype>
 #include <cmath>

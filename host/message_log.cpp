@@ -1,9 +1,9 @@
-#include "message_log.h"
+#include "host/message_log.h"
 
 #include <chrono>
 #include <cstdio>
 
-#include "window_search.h"
+#include "host/window_search.h"
 
 namespace host {
 

@@ -10,7 +10,7 @@
 #include <vector>
 #include <atomic>
 
-#include "plugin_module.h"
+#include "host/plugin_module.h"
 
 namespace host {
 

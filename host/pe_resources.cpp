@@ -1,4 +1,4 @@
-#include "pe_resources.h"
+#include "host/pe_resources.h"
 
 #include <cctype>
 #include <fstream>

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host.h"
+#include "host/host.h"
 
 namespace host {
 namespace {

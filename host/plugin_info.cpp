@@ -1,8 +1,8 @@
-#include "plugin_info.h"
+#include "host/plugin_info.h"
 
 #include <sstream>
 
-#include "descriptor.h"
+#include "host/descriptor.h"
 
 namespace host {
 namespace {

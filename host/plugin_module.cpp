@@ -1,4 +1,4 @@
-#include "plugin_module.h"
+#include "host/plugin_module.h"
 
 #include "files/file_identity.h"
 

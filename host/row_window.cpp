@@ -1,4 +1,4 @@
-#include "row_window.h"
+#include "host/row_window.h"
 
 #include <algorithm>
 

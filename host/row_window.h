@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 namespace host {
 

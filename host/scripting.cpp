@@ -1,4 +1,4 @@
-#include "scripting.h"
+#include "host/scripting.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -7,10 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "host.h"
+#include "host/host.h"
 #include "files/file_identity.h"
 #include "files/staged_file.h"
-#include "json.h"
+#include "host/json.h"
 
 namespace host {
 

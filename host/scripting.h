@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "../plugin/host_interface.h"
-#include "call_ledger.h"
-#include "descriptor.h"
-#include "handle_suite.h"
+#include "hostapi/host_interface.h"
+#include "host/call_ledger.h"
+#include "host/descriptor.h"
+#include "host/handle_suite.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "thread_gate.h"
+#include "host/thread_gate.h"
 
 namespace host {
 

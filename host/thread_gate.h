@@ -3,8 +3,8 @@
 // the native module offers the hook; elsewhere this does nothing.
 #pragma once
 
-#include "call_ledger.h"
-#include "plugin_module.h"
+#include "host/call_ledger.h"
+#include "host/plugin_module.h"
 
 namespace host {
 

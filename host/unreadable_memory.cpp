@@ -1,4 +1,4 @@
-#include "unreadable_memory.h"
+#include "host/unreadable_memory.h"
 
 #ifdef _WIN32
 #include <windows.h>

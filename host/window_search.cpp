@@ -1,4 +1,4 @@
-#include "window_search.h"
+#include "host/window_search.h"
 #ifdef _WIN32
 
 namespace host {

@@ -1,13 +1,13 @@
-#include "file_dialog.h"
+#include "platform/file_dialog.h"
 
 #include <cstring>
 
-#include "module.h"
+#include "platform/module.h"
 
 #ifdef _WIN32
 #include <commdlg.h>
 #else
-#include "headless/file_dialog_answer.h"
+#include "platform/headless/file_dialog_answer.h"
 #endif
 
 namespace platform {

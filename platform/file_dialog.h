@@ -4,7 +4,7 @@
 // from whoever drives the dialog (a file name, or a cancel).
 #pragma once
 
-#include "win32.h"
+#include "platform/win32.h"
 
 namespace platform {
 

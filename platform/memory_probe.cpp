@@ -1,4 +1,4 @@
-#include "memory_probe.h"
+#include "platform/memory_probe.h"
 
 #include <cstdint>
 

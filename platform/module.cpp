@@ -1,4 +1,4 @@
-#include "module.h"
+#include "platform/module.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "mouse_tracking.h"
+#include "platform/mouse_tracking.h"
 
 namespace platform {
 namespace {

@@ -2,7 +2,7 @@
 // mouse leaves the dialog without a button release.
 #pragma once
 
-#include "win32.h"
+#include "platform/win32.h"
 
 namespace platform {
 

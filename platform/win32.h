@@ -11,5 +11,5 @@
 #include <commctrl.h>
 #include <windowsx.h>
 #else
-#include "headless/win32_subset.h"
+#include "platform/headless/win32_subset.h"
 #endif

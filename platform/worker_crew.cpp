@@ -1,4 +1,4 @@
-#include "worker_crew.h"
+#include "platform/worker_crew.h"
 
 namespace platform {
 

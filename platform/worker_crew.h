@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "threads.h"
+#include "platform/threads.h"
 
 namespace platform {
 

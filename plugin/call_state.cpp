@@ -1,8 +1,8 @@
-#include "call_state.h"
+#include "plugin/call_state.h"
 
 #include <cstdint>
 
-#include "../platform/memory_probe.h"
+#include "platform/memory_probe.h"
 
 CallState gCallState;
 

@@ -3,7 +3,7 @@
 // host's thread, so this is plain module-wide data.
 #pragma once
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FilterParameters;
 struct PluginData;

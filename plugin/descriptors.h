@@ -4,7 +4,7 @@
 // restart of the host. Also the decision whether Start shows the dialog.
 #pragma once
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FilterParameters;
 struct ProxyViewState;

@@ -1,7 +1,7 @@
-#include "document_rule.h"
+#include "plugin/document_rule.h"
 
-#include "../platform/message_box.h"
-#include "host_services.h"
+#include "platform/message_box.h"
+#include "plugin/host_services.h"
 
 namespace {
 

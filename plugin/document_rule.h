@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 // 8-bit RGB, and any 16-bit or 32-bit document.
 bool DocumentEnabled(const FilterRecord& record);

@@ -1,4 +1,4 @@
-#include "error_text.h"
+#include "plugin/error_text.h"
 
 #include <sstream>
 

@@ -1,4 +1,4 @@
-#include "host_rects.h"
+#include "plugin/host_rects.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // or writes a rectangle goes through here, so the two never get mixed.
 #pragma once
 
-#include "call_state.h"
-#include "host_interface.h"
+#include "plugin/call_state.h"
+#include "hostapi/host_interface.h"
 
 VRect FilterRect(const FilterRecord& record);
 VRect InRect(const FilterRecord& record);

@@ -1,4 +1,4 @@
-#include "host_services.h"
+#include "plugin/host_services.h"
 
 const BufferProcs* UsableBufferProcs(const FilterRecord* record) {
   if (record == nullptr || record->bufferProcs == nullptr) return nullptr;

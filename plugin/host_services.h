@@ -4,7 +4,7 @@
 // count, lies within it.
 #pragma once
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 inline bool MemberInCount(int16 count, int index) { return count <= 0 || index < count; }
 

@@ -1,14 +1,14 @@
-#include "last_used_file.h"
+#include "plugin/last_used_file.h"
 
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
-#include "../platform/file_system.h"
-#include "../platform/user_folder.h"
-#include "parameters.h"
-#include "scripting_keys.h"
+#include "platform/file_system.h"
+#include "platform/user_folder.h"
+#include "plugin/parameters.h"
+#include "plugin/scripting_keys.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FilterParameters;
 struct ProxyViewState;

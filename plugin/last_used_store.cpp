@@ -1,11 +1,11 @@
 // The last-used store: one persistent descriptor registry entry under the
 // plug-in's unique string; on hosts without a registry, the user's own file.
-#include "descriptors.h"
-#include "host_services.h"
-#include "last_used_file.h"
-#include "parameters.h"
-#include "scripting_keys.h"
-#include "suite_lease.h"
+#include "plugin/descriptors.h"
+#include "plugin/host_services.h"
+#include "plugin/last_used_file.h"
+#include "plugin/parameters.h"
+#include "plugin/scripting_keys.h"
+#include "plugin/suite_lease.h"
 
 namespace {
 

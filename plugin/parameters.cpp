@@ -1,4 +1,4 @@
-#include "parameters.h"
+#include "plugin/parameters.h"
 
 #include <cmath>
 #include <cstring>

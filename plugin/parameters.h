@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 // Eleven doubles and one flag, addressed by index by the dialog, the settings
 // files and Start's copy. Plain numbers only: the host hands the handle back

@@ -1,14 +1,14 @@
-#include "pixel_request.h"
+#include "plugin/pixel_request.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "../platform/message_box.h"
-#include "call_state.h"
-#include "host_rects.h"
-#include "host_services.h"
+#include "platform/message_box.h"
+#include "plugin/call_state.h"
+#include "plugin/host_rects.h"
+#include "plugin/host_services.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 // does, the user is told in words what the host did and nothing is read.
 #pragma once
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct PixelRequest {
   VRect in{};              // the input rectangle (in the coordinates of the sampling rate)

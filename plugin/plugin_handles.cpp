@@ -1,10 +1,10 @@
-#include "plugin_handles.h"
+#include "plugin/plugin_handles.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "host_services.h"
-#include "parameters.h"
+#include "plugin/host_services.h"
+#include "plugin/parameters.h"
 
 namespace {
 

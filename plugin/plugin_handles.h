@@ -6,7 +6,7 @@
 // long as the module.
 #pragma once
 
-#include "call_state.h"
+#include "plugin/call_state.h"
 
 // Creates whichever of the two handles is missing (a parameter handle too
 // small for the record counts as missing); true when anything had to be

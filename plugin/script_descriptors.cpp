@@ -1,8 +1,8 @@
 // The descriptor the host records into an action and hands back on playback.
-#include "descriptors.h"
-#include "host_services.h"
-#include "parameters.h"
-#include "scripting_keys.h"
+#include "plugin/descriptors.h"
+#include "plugin/host_services.h"
+#include "plugin/parameters.h"
+#include "plugin/scripting_keys.h"
 
 namespace {
 

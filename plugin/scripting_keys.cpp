@@ -1,6 +1,6 @@
-#include "scripting_keys.h"
+#include "plugin/scripting_keys.h"
 
-#include "parameters.h"
+#include "plugin/parameters.h"
 
 // The display names of "Gcoe" and "Bcoe" are the reverse of the dialog's
 // labels ("Gcoe" carries highlightRecovery but is named "Rolloff"); recorded

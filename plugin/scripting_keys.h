@@ -3,7 +3,7 @@
 // cannot mean one thing to the code and another to the host's dictionary.
 #pragma once
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FilterParameters;
 struct ProxyViewState;

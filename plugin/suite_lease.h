@@ -4,7 +4,7 @@
 // host counted an acquisition).
 #pragma once
 
-#include "host_interface.h"
+#include "hostapi/host_interface.h"
 
 template <typename Suite>
 class SuiteLease {

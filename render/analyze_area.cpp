@@ -1,16 +1,16 @@
-#include "analyze_area.h"
+#include "render/analyze_area.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "../platform/message_box.h"
-#include "../plugin/host_rects.h"
-#include "../plugin/host_services.h"
-#include "../plugin/pixel_request.h"
-#include "../plugin/parameters.h"
-#include "planes.h"
-#include "transfer_tables.h"
-#include "transform.h"
+#include "platform/message_box.h"
+#include "plugin/host_rects.h"
+#include "plugin/host_services.h"
+#include "plugin/pixel_request.h"
+#include "plugin/parameters.h"
+#include "render/planes.h"
+#include "render/transfer_tables.h"
+#include "render/transform.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // resolution and set the three coarse gains so that its colour turns neutral.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FilterParameters;
 

@@ -2,7 +2,7 @@
 // each pixel is made of.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct TransformCoefficients;
 struct TransferTables;

@@ -1,8 +1,8 @@
-#include "interleaved_buffer.h"
+#include "render/interleaved_buffer.h"
 
-#include "../platform/message_box.h"
-#include "../plugin/error_text.h"
-#include "../plugin/host_services.h"
+#include "platform/message_box.h"
+#include "plugin/error_text.h"
+#include "plugin/host_services.h"
 
 InterleavedBuffer MakeInterleavedBuffer(const FilterRecord* record, int32 width,
                                         int32 sourceRowBytes, int32 totalBytes,

@@ -2,7 +2,7 @@
 // host's displayPixels.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct InterleavedBuffer {
   BufferID id = nullptr;

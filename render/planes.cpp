@@ -1,4 +1,4 @@
-#include "planes.h"
+#include "render/planes.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // transform may treat as red, green and blue.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 // The number of colour planes for the host's image mode (0 for multichannel
 // and unknown modes).

@@ -1,11 +1,11 @@
 #include <cstring>
 #include <vector>
 
-#include "../platform/message_box.h"
-#include "band_job.h"
-#include "row_kernels.h"
-#include "transfer_tables.h"
-#include "transform.h"
+#include "platform/message_box.h"
+#include "render/band_job.h"
+#include "render/row_kernels.h"
+#include "render/transfer_tables.h"
+#include "render/transform.h"
 
 namespace {
 

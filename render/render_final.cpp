@@ -1,17 +1,17 @@
-#include "render_final.h"
+#include "render/render_final.h"
 
 #include <algorithm>
 
-#include "../plugin/host_rects.h"
-#include "../plugin/host_services.h"
-#include "../plugin/pixel_request.h"
-#include "../plugin/parameters.h"
-#include "band_job.h"
-#include "../platform/worker_crew.h"
-#include "planes.h"
-#include "row_kernels.h"
-#include "transfer_tables.h"
-#include "transform.h"
+#include "plugin/host_rects.h"
+#include "plugin/host_services.h"
+#include "plugin/pixel_request.h"
+#include "plugin/parameters.h"
+#include "render/band_job.h"
+#include "platform/worker_crew.h"
+#include "render/planes.h"
+#include "render/row_kernels.h"
+#include "render/transfer_tables.h"
+#include "render/transform.h"
 
 void RenderFinal(FilterRecord& record, FilterParameters& parameters, int16& result) {
   if (record.advanceState == nullptr) {

@@ -2,7 +2,7 @@
 // host, each tile split among the processors.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FilterParameters;
 

@@ -1,13 +1,13 @@
-#include "render_preview.h"
+#include "render/render_preview.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "band_job.h"
-#include "planes.h"
-#include "row_kernels.h"
-#include "transfer_tables.h"
-#include "transform.h"
+#include "render/band_job.h"
+#include "render/planes.h"
+#include "render/row_kernels.h"
+#include "render/transfer_tables.h"
+#include "render/transform.h"
 
 int16 RenderPreview(FilterParameters& parameters, int16 imageMode, const uint8* source,
                     uint8* work, int32 width, int32 height) {

@@ -2,7 +2,7 @@
 // parameter change, or only the strip a pan uncovered.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FilterParameters;
 

@@ -1,9 +1,9 @@
-#include "row_kernels.h"
+#include "render/row_kernels.h"
 
 #include <algorithm>
 #include <atomic>
 
-#include "transfer_tables.h"
+#include "render/transfer_tables.h"
 
 namespace {
 

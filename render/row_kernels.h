@@ -11,8 +11,8 @@
 // reference kernel and written back afterwards.
 #pragma once
 
-#include "../plugin/host_interface.h"
-#include "transform.h"
+#include "hostapi/host_interface.h"
+#include "render/transform.h"
 
 struct TransferTables;
 

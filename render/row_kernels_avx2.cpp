@@ -6,13 +6,13 @@
 
 #include <immintrin.h>
 
-#include "row_kernels.h"
-#include "transfer_tables.h"
+#include "render/row_kernels.h"
+#include "render/transfer_tables.h"
 
 #if defined(__AVX2__)
 namespace avx2 {
 #define KERNEL_LANES 8
-#include "row_kernels_simd.h"
+#include "render/row_kernels_simd.h"
 }  // namespace avx2
 #else
 namespace avx2 {

@@ -4,10 +4,10 @@
 
 #include <immintrin.h>
 
-#include "row_kernels.h"
-#include "transfer_tables.h"
+#include "render/row_kernels.h"
+#include "render/transfer_tables.h"
 
 namespace sse2 {
 #define KERNEL_LANES 4
-#include "row_kernels_simd.h"
+#include "render/row_kernels_simd.h"
 }  // namespace sse2

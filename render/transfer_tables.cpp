@@ -1,9 +1,9 @@
-#include "transfer_tables.h"
+#include "render/transfer_tables.h"
 
 #include <cmath>
 
-#include "../platform/message_box.h"
-#include "../plugin/host_services.h"
+#include "platform/message_box.h"
+#include "plugin/host_services.h"
 
 TransferTables gTransferTables;
 

@@ -3,7 +3,7 @@
 // length of one PluginMain call and are rebuilt on every call.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 constexpr int kSrgbToLinearEntries = 4097;  // sRGB i/16 on 0..255 (0..256)
 constexpr int kLinearToSrgbEntries = 4098;  // linear i/4096 (0..1.000244)

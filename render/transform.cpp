@@ -1,7 +1,7 @@
-#include "transform.h"
+#include "render/transform.h"
 
-#include "../plugin/parameters.h"
-#include "transfer_tables.h"
+#include "plugin/parameters.h"
+#include "render/transfer_tables.h"
 
 TransformCoefficients gTransformCoefficients;
 

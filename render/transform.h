@@ -3,7 +3,7 @@
 // the brightest pixels towards neutral, then one output scale.
 #pragma once
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FilterParameters;
 struct TransferTables;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin_resources.h"
+#include "resources/plugin_resources.h"
 
 namespace {
 

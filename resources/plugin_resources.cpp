@@ -1,10 +1,10 @@
-#include "plugin_resources.h"
+#include "resources/plugin_resources.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "../dialog/dialog_template.h"
-#include "../plugin/scripting_keys.h"
+#include "dialog/dialog_template.h"
+#include "plugin/scripting_keys.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "settings_commands.h"
+#include "settings/settings_commands.h"
 
 #include <cstring>
 
-#include "../platform/file_dialog.h"
-#include "../platform/message_box.h"
-#include "../plugin/call_state.h"
-#include "../plugin/scripting_keys.h"
-#include "../plugin/suite_lease.h"
+#include "platform/file_dialog.h"
+#include "platform/message_box.h"
+#include "plugin/call_state.h"
+#include "plugin/scripting_keys.h"
+#include "plugin/suite_lease.h"
 
 const char kSettingsFilter[] = "Kestrelle Files (*.ksl)\0*.ksl\0All Files (*.*)\0*.*\0";
 const char kSavedFileNameKey[] = "7ac1b023-63e8-461b-a7fd-95ea786ce3c4.saved-settings-file";

@@ -1,8 +1,8 @@
 // The dialog's Save Settings and Load Settings buttons.
 #pragma once
 
-#include "../platform/win32.h"
-#include "settings_file.h"
+#include "platform/win32.h"
+#include "settings/settings_file.h"
 
 // The file types both dialogs offer, and the default extension.
 extern const char kSettingsFilter[];

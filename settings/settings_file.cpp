@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "settings/settings_file.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "../platform/file_system.h"
-#include "../platform/message_box.h"
-#include "../plugin/parameters.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
+#include "plugin/parameters.h"
 
 namespace {
 

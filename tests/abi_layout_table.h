@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "../plugin/host_interface.h"
+#include "hostapi/host_interface.h"
 
 struct FieldOffset {
   const char* record;

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "abi_layout_table.h"
+#include "tests/abi_layout_table.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "render/analyze_area.h"
 #include "render/render_final.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Host;

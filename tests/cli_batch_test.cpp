@@ -20,13 +20,13 @@
 extern char** environ;
 #endif
 
-#include "host/cli/batch_plan.h"
-#include "host/cli/worker_protocol.h"
-#include "host/io/image_io.h"
+#include "cli/batch_plan.h"
+#include "cli/worker_protocol.h"
+#include "imageio/image_io.h"
 #include "host/json.h"
-#include "render_support.h"
-#include "run_program.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/run_program.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 

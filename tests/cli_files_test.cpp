@@ -18,11 +18,11 @@
 extern char** environ;
 #endif
 
-#include "host/io/image_io.h"
+#include "imageio/image_io.h"
 #include "host/plugin_module.h"
-#include "render_support.h"
-#include "run_program.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/run_program.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 using host::Image;

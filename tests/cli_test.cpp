@@ -10,14 +10,14 @@
 #include <windows.h>
 #endif
 
-#include "host/cli/cli.h"
+#include "cli/cli.h"
 #include "host/descriptor.h"
 #include "host/host_profiles.h"
-#include "host/io/image_io.h"
+#include "imageio/image_io.h"
 #include "settings/settings_file.h"
-#include "render_support.h"
-#include "run_program.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/run_program.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Image;

@@ -10,7 +10,7 @@
 #include "plugin/descriptors.h"
 #include "plugin/parameters.h"
 #include "plugin/scripting_keys.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 
 using host::Descriptor;
 using host::Host;

@@ -22,8 +22,8 @@
 #include "plugin/call_state.h"
 #include "plugin/parameters.h"
 #include "render/transfer_tables.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Host;

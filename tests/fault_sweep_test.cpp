@@ -18,12 +18,12 @@
 #include "host/message_log.h"
 #include "host/plugin_module.h"
 #include "host/thread_gate.h"
-#include "host/ui_script.h"
+#include "host/ui/ui_script.h"
 #include "plugin/parameters.h"
 #include "plugin/scripting_keys.h"
-#include "render_support.h"
+#include "tests/render_support.h"
 #include "settings/settings_file.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Host;

@@ -8,14 +8,14 @@
 #include <fstream>
 
 #include "dialog/dialog_template.h"
-#include "host/cli/apply_options.h"
+#include "cli/apply_options.h"
 #include "host/enable_rule.h"
-#include "host/files/run_files.h"
-#include "host/ui_script.h"
+#include "files/run_files.h"
+#include "host/ui/ui_script.h"
 #include "plugin/parameters.h"
 #include "plugin/scripting_keys.h"
 #include "resources/plugin_resources.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 #ifndef _WIN32
 #include "platform/headless/window_system.h"
 #endif

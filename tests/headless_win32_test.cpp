@@ -15,7 +15,7 @@
 #include "platform/headless/driver_api.h"
 #include "platform/mouse_tracking.h"
 #include "platform/win32.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -58,6 +58,10 @@ struct TestDialog {
 };
 
 TestDialog* gDialog = nullptr;
+
+// The module hands the window system its template before it opens the
+// dialog; these tests open the dialog themselves.
+const bool kTemplateProvided = (platform::ProvideDialogTemplate(kFilterDialogTemplate), true);
 const KestrelleHeadlessApi& Api() { return *headless::DriverApi(); }
 
 INT_PTR CALLBACK Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

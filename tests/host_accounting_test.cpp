@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "host/host.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 
 using host::Host;
 using host::MakeDocument;

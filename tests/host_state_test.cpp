@@ -17,8 +17,8 @@
 #include "host/plugin_module.h"
 #include "plugin/last_used_file.h"
 #include "plugin/parameters.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Host;

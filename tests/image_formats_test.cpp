@@ -14,9 +14,9 @@
 #include <atomic>
 #include <filesystem>
 
-#include "host/io/image_io.h"
-#include "image_test_support.h"
-#include "test_support.h"
+#include "imageio/image_io.h"
+#include "tests/image_test_support.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 using host::Image;

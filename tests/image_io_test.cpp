@@ -14,10 +14,10 @@
 #include <fstream>
 #include <limits>
 
-#include "host/io/image_io.h"
-#include "image_test_support.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "imageio/image_io.h"
+#include "tests/image_test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 using host::Image;

@@ -9,12 +9,12 @@
 #include <filesystem>
 #include <sstream>
 
-#include "host/io/exif_block.h"
-#include "host/io/image_io.h"
-#include "host/io/metadata.h"
-#include "image_test_support.h"
-#include "run_program.h"
-#include "test_support.h"
+#include "imageio/exif_block.h"
+#include "imageio/image_io.h"
+#include "imageio/metadata.h"
+#include "tests/image_test_support.h"
+#include "tests/run_program.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 using host::Image;

@@ -22,10 +22,10 @@
 #include <unistd.h>
 #endif
 
-#include "host/io/image_io.h"
-#include "image_test_support.h"
-#include "run_program.h"
-#include "test_support.h"
+#include "imageio/image_io.h"
+#include "tests/image_test_support.h"
+#include "tests/run_program.h"
+#include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 using host::Image;

@@ -1,4 +1,4 @@
-#include "image_test_support.h"
+#include "tests/image_test_support.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -12,7 +12,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "render_support.h"
+#include "tests/render_support.h"
 
 std::vector<uint8> FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/io/image_io.h"
+#include "imageio/image_io.h"
 
 std::vector<uint8> FileBytes(const std::string& path);
 void SaveBytes(const std::string& path, const std::vector<uint8>& bytes);

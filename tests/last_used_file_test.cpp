@@ -11,9 +11,9 @@
 #include "plugin/descriptors.h"
 #include "plugin/last_used_file.h"
 #include "plugin/parameters.h"
-#include "render_support.h"
-#include "image_test_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/image_test_support.h"
+#include "tests/test_support.h"
 
 namespace {
 

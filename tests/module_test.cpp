@@ -6,8 +6,8 @@
 #include "host/host.h"
 #include "host/message_log.h"
 #include "host/plugin_module.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The bundled host's advanceState: every later render test trusts it.
 #include <gtest/gtest.h>
 
-#include "render_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Host;

@@ -7,9 +7,9 @@
 #include "host/plugin_module.h"
 #include "plugin/parameters.h"
 #include "plugin/scripting_keys.h"
-#include "plugin/selectors.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "module/selectors.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 using host::Descriptor;
 using host::Document;

@@ -11,8 +11,8 @@
 #include "plugin/host_rects.h"
 #include "plugin/parameters.h"
 #include "render/render_preview.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Host;

@@ -3,8 +3,8 @@
 #include "platform/threads.h"
 #include "render/band_job.h"
 #include "render/render_final.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Host;

@@ -6,8 +6,8 @@
 #include "render/band_job.h"
 #include "render/interleaved_buffer.h"
 #include "render/render_preview.h"
-#include "render_support.h"
-#include "test_support.h"
+#include "tests/render_support.h"
+#include "tests/test_support.h"
 
 using host::Document;
 using host::Host;

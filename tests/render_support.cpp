@@ -1,4 +1,4 @@
-#include "render_support.h"
+#include "tests/render_support.h"
 
 #include <cstring>
 #include <sstream>

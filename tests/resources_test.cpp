@@ -10,7 +10,7 @@
 #include "host/pe_resources.h"
 #include "host/plugin_info.h"
 #include "resources/plugin_resources.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>

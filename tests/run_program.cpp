@@ -1,12 +1,12 @@
-#include "run_program.h"
+#include "tests/run_program.h"
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "host/cli/worker_process.h"
-#include "test_support.h"
+#include "cli/worker_process.h"
+#include "tests/test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>

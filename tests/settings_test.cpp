@@ -9,7 +9,7 @@
 
 #include "plugin/parameters.h"
 #include "settings/settings_file.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "tests/test_support.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 #include <windows.h>
 #endif
 
-#include "host/cli/cli.h"
+#include "cli/cli.h"
 #include "host/plugin_module.h"
 #include "platform/message_box.h"
 

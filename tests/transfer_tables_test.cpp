@@ -4,7 +4,7 @@
 
 #include "host/host.h"
 #include "render/transfer_tables.h"
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace {
 

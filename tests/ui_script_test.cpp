@@ -9,8 +9,8 @@
 
 #include "dialog/dialog_template.h"
 #include "host/display.h"
-#include "host/ui_script.h"
-#include "render_support.h"
+#include "host/ui/ui_script.h"
+#include "tests/render_support.h"
 
 #ifdef _WIN32
 #include <windows.h>

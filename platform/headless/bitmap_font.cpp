@@ -3,7 +3,7 @@
 // as the dialog's MS Sans Serif is: narrow letters (i, l, t, r) take fewer
 // columns and lower case is mostly four wide, so every label of the dialog
 // template fits the width Windows gives it.
-#include "window_system.h"
+#include "platform/headless/window_system.h"
 
 namespace headless {
 namespace {

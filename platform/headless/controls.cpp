@@ -3,7 +3,7 @@
 // send them (Wine's and comctl32's, which the dialog was measured against).
 #include <algorithm>
 
-#include "window_system.h"
+#include "platform/headless/window_system.h"
 
 namespace headless {
 namespace {

@@ -1,14 +1,14 @@
 // The host's side of the headless window system: it stands in for the user
 // (mouse, keyboard, the thumb of a trackbar) and for the screen. Every action
 // ends as the real message loop would continue: posted messages, then paints.
-#include "driver_api.h"
+#include "platform/headless/driver_api.h"
 
-#include "file_dialog_answer.h"
+#include "platform/headless/file_dialog_answer.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "window_system.h"
+#include "platform/headless/window_system.h"
 
 namespace headless {
 namespace {

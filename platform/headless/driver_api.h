@@ -1,8 +1,8 @@
 // The table of driver functions the native module exports as
-// KestrelleHeadless() (plugin/native_exports.cpp).
+// KestrelleHeadless() (module/native_exports.cpp).
 #pragma once
 
-#include "headless_driver.h"
+#include "platform/headless/headless_driver.h"
 
 namespace headless {
 

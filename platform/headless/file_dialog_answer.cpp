@@ -1,4 +1,4 @@
-#include "file_dialog_answer.h"
+#include "platform/headless/file_dialog_answer.h"
 
 #include <deque>
 

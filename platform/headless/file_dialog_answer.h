@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../file_dialog.h"
+#include "platform/file_dialog.h"
 
 namespace headless {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "win32_subset.h"
+#include "platform/headless/win32_subset.h"
 
 // What an HDC of the headless window system points to, so the host's
 // displayPixels can draw into it: a 24-bit RGB canvas (the dialog's client

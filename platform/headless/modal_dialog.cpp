@@ -6,8 +6,8 @@
 #include <cstring>
 #include <strings.h>
 
-#include "../../dialog/dialog_template.h"
-#include "window_system.h"
+#include "platform/dialog_resource.h"
+#include "platform/headless/window_system.h"
 
 namespace headless {
 namespace {
@@ -128,18 +128,27 @@ void Pump() {
 
 }  // namespace headless
 
+namespace {
+
+// The module's one dialog resource, as the module handed it over.
+const DialogTemplate* gDialogTemplate = nullptr;
+
+}  // namespace
+
+void platform::ProvideDialogTemplate(const DialogTemplate& t) { gDialogTemplate = &t; }
+
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC procedure,
                         LPARAM initParam) {
   headless::System& s = headless::State();
   // The module holds one dialog resource, by name; and one dialog at a time.
   if (!templateName || IS_INTRESOURCE(templateName) ||
-      strcasecmp(templateName, kFilterDialogTemplate.name) != 0 || s.dialog)
+      !gDialogTemplate || strcasecmp(templateName, gDialogTemplate->name) != 0 || s.dialog)
     return -1;
 
   s.ended = false;
   s.result = 0;
   s.cursor = headless::ArrowCursor();
-  const HWND dialog = headless::CreateDialogWindows(kFilterDialogTemplate, owner, procedure);
+  const HWND dialog = headless::CreateDialogWindows(*gDialogTemplate, owner, procedure);
 
   const HWND focus = headless::FirstTabStop();
   if (SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), initParam) && !s.ended &&

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "window_system.h"
+#include "platform/headless/window_system.h"
 
 namespace headless {
 namespace {

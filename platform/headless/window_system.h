@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "headless_driver.h"
+#include "platform/headless/headless_driver.h"
 
 namespace headless {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "window_system.h"
+#include "platform/headless/window_system.h"
 
 namespace headless {
 namespace {

@@ -1,0 +1,219 @@
+#include "imageio/metadata.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace host {
+namespace io {
+namespace {
+
+struct TextTagName {
+  uint16 exifTag;
+  const char* pngKey;
+  std::string TextTags::*field;
+};
+
+const TextTagName kTextTags[] = {
+    {kTagImageDescription, "Description", &TextTags::description},
+    {kTagSoftware, "Software", &TextTags::software},
+    {kTagDateTime, "Creation Time", &TextTags::dateTime},
+    {kTagArtist, "Author", &TextTags::artist},
+    {kTagCopyright, "Copyright", &TextTags::copyright},
+};
+
+const char kPhotoshopIptc[] = {'8', 'B', 'I', 'M', 0x04, 0x04};
+
+uint32 Big32(const uint8* p) { return uint32(p[0]) << 24 | uint32(p[1]) << 16 | uint32(p[2]) << 8 | p[3]; }
+
+bool Digits(const std::string& s, size_t at, size_t n) {
+  if (at + n > s.size()) return false;
+  for (size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TextFromExif(const std::vector<uint8>& exif, TextTags* text) {
+  ExifBlock b;
+  if (exif.empty() || !ParseExif(exif.data(), exif.size(), &b)) return;
+  for (const TextTagName& t : kTextTags) {
+    std::string& field = text->*t.field;
+    if (field.empty()) field = b.Ascii(t.exifTag);
+  }
+}
+
+uint16 ExifOrientation(const std::vector<uint8>& exif) {
+  ExifBlock b;
+  if (exif.empty() || !ParseExif(exif.data(), exif.size(), &b)) return 0;
+  const uint16 o = b.Short(kTagOrientation);
+  return o >= 1 && o <= 8 ? o : 0;
+}
+
+std::vector<uint8> ExifForOutput(const ImageProperties& p, bool textIntoExif) {
+  ExifBlock b;
+  const bool parsed = !p.exif.empty() && ParseExif(p.exif.data(), p.exif.size(), &b);
+  if (!p.exif.empty() && !parsed) return p.exif;  // not ours to understand: kept as it came
+  bool changed = false;
+  if (parsed || textIntoExif) {
+    for (const TextTagName& t : kTextTags) {
+      const std::string& value = p.text.*t.field;
+      if (!value.empty() && b.Ascii(t.exifTag) != value) {
+        b.PutAscii(t.exifTag, value);
+        changed = true;
+      }
+    }
+  }
+  // A TIFF's orientation is a tag of its own; elsewhere it lives in EXIF.
+  const uint16 o = p.tiff.orientation;
+  if (p.format == ImageFormat::Tiff && o >= 1 && o <= 8 && b.Short(kTagOrientation) != o &&
+      (o != 1 || b.ifd0.Find(kTagOrientation))) {
+    b.PutShort(kTagOrientation, o);
+    changed = true;
+  }
+  if (!changed) return p.exif;
+  return SerializeExif(b);
+}
+
+std::vector<uint8> IptcFromPhotoshop(const uint8* data, size_t size) {
+  size_t at = 0;
+  while (at + 12 <= size) {
+    if (std::memcmp(data + at, "8BIM", 4) != 0) break;
+    const uint16 id = uint16(data[at + 4] << 8 | data[at + 5]);
+    size_t p = at + 6;
+    const size_t nameBytes = (size_t(data[p]) + 2) & ~size_t(1);  // length byte and name, even
+    p += nameBytes;
+    if (p + 4 > size) break;
+    const uint32 bytes = Big32(data + p);
+    p += 4;
+    if (bytes > size - p) break;
+    if (id == 0x0404) return std::vector<uint8>(data + p, data + p + bytes);
+    at = p + ((size_t(bytes) + 1) & ~size_t(1));
+  }
+  return {};
+}
+
+std::vector<uint8> PhotoshopFromIptc(const std::vector<uint8>& iptc) {
+  std::vector<uint8> out(kPhotoshopIptc, kPhotoshopIptc + sizeof kPhotoshopIptc);
+  out.push_back(0);  // an empty name, padded to an even length
+  out.push_back(0);
+  const uint32 n = uint32(iptc.size());
+  for (int i = 0; i < 4; ++i) out.push_back(uint8(n >> (24 - 8 * i)));
+  out.insert(out.end(), iptc.begin(), iptc.end());
+  if (n % 2) out.push_back(0);
+  return out;
+}
+
+std::string RawProfile(const std::string& type, const std::vector<uint8>& bytes) {
+  char head[64];
+  std::snprintf(head, sizeof head, "\n%s\n%8u\n", type.c_str(), unsigned(bytes.size()));
+  std::string out = head;
+  static const char kHex[] = "0123456789abcdef";
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    out += kHex[bytes[i] >> 4];
+    out += kHex[bytes[i] & 15];
+    if (i % 36 == 35 || i + 1 == bytes.size()) out += '\n';
+  }
+  return out;
+}
+
+bool FromRawProfile(const std::string& text, std::vector<uint8>* bytes) {
+  // "\n" type "\n" spaces length "\n" hex digits with line breaks
+  if (text.empty() || text[0] != '\n') return false;
+  size_t at = text.find('\n', 1);
+  if (at == std::string::npos) return false;
+  size_t p = at + 1;
+  while (p < text.size() && text[p] == ' ') ++p;
+  uint64_t length = 0;
+  while (p < text.size() && text[p] >= '0' && text[p] <= '9' && length < (uint64_t(1) << 32)) {
+    length = length * 10 + uint64_t(text[p++] - '0');
+  }
+  if (length > text.size()) return false;
+  bytes->clear();
+  bytes->reserve(size_t(length));
+  int high = -1;
+  for (; p < text.size() && bytes->size() < length; ++p) {
+    const char c = text[p];
+    int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (v < 0) continue;  // line breaks
+    if (high < 0) {
+      high = v;
+    } else {
+      bytes->push_back(uint8(high << 4 | v));
+      high = -1;
+    }
+  }
+  return bytes->size() == length;
+}
+
+std::string PngDate(const std::string& d) {
+  if (d.size() < 19 || !Digits(d, 0, 4) || d[4] != ':' || !Digits(d, 5, 2) || d[7] != ':' ||
+      !Digits(d, 8, 2) || !Digits(d, 11, 2) || d[13] != ':' || !Digits(d, 14, 2) || d[16] != ':' ||
+      !Digits(d, 17, 2)) {
+    return d;  // not TIFF's form: kept as written
+  }
+  return d.substr(0, 4) + "-" + d.substr(5, 2) + "-" + d.substr(8, 2) + "T" + d.substr(11, 8);
+}
+
+bool TiffDate(const std::string& d, std::string* out) {
+  const bool separators = d.size() >= 19 && (d[4] == ':' || d[4] == '-') && d[7] == d[4] &&
+                          (d[10] == ' ' || d[10] == 'T') && d[13] == ':' && d[16] == ':';
+  if (!separators || !Digits(d, 0, 4) || !Digits(d, 5, 2) || !Digits(d, 8, 2) ||
+      !Digits(d, 11, 2) || !Digits(d, 14, 2) || !Digits(d, 17, 2)) {
+    return false;
+  }
+  // Anything after the seconds (fractions, a zone) has no place in TIFF's form.
+  *out = d.substr(0, 4) + ":" + d.substr(5, 2) + ":" + d.substr(8, 2) + " " + d.substr(11, 8);
+  return true;
+}
+
+std::string* TextTagForKey(TextTags& text, const std::string& key) {
+  for (const TextTagName& t : kTextTags) {
+    if (key == t.pngKey) return &(text.*t.field);
+  }
+  return nullptr;
+}
+
+std::vector<std::pair<std::string, std::string>> PngKeywords(const TextTags& text) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const TextTagName& t : kTextTags) {
+    const std::string& value = text.*t.field;
+    if (value.empty()) continue;
+    out.emplace_back(t.pngKey, t.exifTag == kTagDateTime ? PngDate(value) : value);
+  }
+  return out;
+}
+
+std::string Utf8FromLatin1(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c < 0x80) {
+      out += char(c);
+    } else {
+      out += char(0xc0 | c >> 6);
+      out += char(0x80 | (c & 0x3f));
+    }
+  }
+  return out;
+}
+
+bool Latin1FromUtf8(const std::string& text, std::string* latin1) {
+  latin1->clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = text[i];
+    if (c < 0x80) {
+      *latin1 += char(c);
+    } else if ((c == 0xc2 || c == 0xc3) && i + 1 < text.size() &&
+               (static_cast<unsigned char>(text[i + 1]) & 0xc0) == 0x80) {
+      *latin1 += char((c & 0x03) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3f));
+      ++i;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace io
+}  // namespace host

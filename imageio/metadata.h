@@ -1,0 +1,51 @@
+// Metadata between the formats: which EXIF block an output carries, text
+// tags and their EXIF and PNG homes, IPTC in its Photoshop and PNG
+// containers, dates in TIFF and PNG form. Internal to kestrelle_imageio.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "imageio/exif_block.h"
+#include "imageio/image_io.h"
+
+namespace host {
+namespace io {
+
+// Fills the empty text tags from an EXIF block's first directory.
+void TextFromExif(const std::vector<uint8>& exif, TextTags* text);
+// The orientation an EXIF block gives (1..8), 0 when it gives none.
+uint16 ExifOrientation(const std::vector<uint8>& exif);
+
+// The EXIF block a JPEG or PNG output carries: the image's own, unchanged
+// when it already agrees with the text tags and orientation (so maker notes
+// keep their layout), otherwise with its first directory brought in line.
+// With `textIntoExif` the text tags create a block when there is none
+// (JPEG has no other place for them).
+std::vector<uint8> ExifForOutput(const ImageProperties& p, bool textIntoExif);
+
+// IPTC-IIM records in Photoshop's image resources (JPEG APP13 after its
+// "Photoshop 3.0" name, PNG raw profiles): found and made.
+std::vector<uint8> IptcFromPhotoshop(const uint8* data, size_t size);
+std::vector<uint8> PhotoshopFromIptc(const std::vector<uint8>& iptc);
+
+// ImageMagick's "Raw profile type NAME" text chunks: a header, then hex.
+std::string RawProfile(const std::string& type, const std::vector<uint8>& bytes);
+bool FromRawProfile(const std::string& text, std::vector<uint8>* bytes);
+
+// "YYYY:MM:DD HH:MM:SS" (TIFF, EXIF) and "YYYY-MM-DDTHH:MM:SS" (PNG).
+std::string PngDate(const std::string& tiffDate);
+bool TiffDate(const std::string& pngDate, std::string* tiffDate);
+
+// PNG's keywords for the text tags; null when the key is none of them.
+std::string* TextTagForKey(TextTags& text, const std::string& key);
+// (key, value) pairs for a PNG output, the date in PNG form.
+std::vector<std::pair<std::string, std::string>> PngKeywords(const TextTags& text);
+
+// Latin-1 (tEXt, zTXt) to UTF-8 and back; false when the text has
+// characters Latin-1 lacks.
+std::string Utf8FromLatin1(const std::string& text);
+bool Latin1FromUtf8(const std::string& text, std::string* latin1);
+
+}  // namespace io
+}  // namespace host
