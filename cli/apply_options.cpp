@@ -11,17 +11,6 @@
 
 namespace cli {
 
-const SettingOption kSettingOptions[kSettingOptionCount] = {
-    {"--red-gain", FourCharCode("brgH"), "R Gain", 0.00392156862745098, 1000},
-    {"--red-gain-fine", FourCharCode("conT"), "R Gain (fine)", -100, 100},
-    {"--green-gain", FourCharCode("bAdj"), "G Gain", 0.00392156862745098, 1000},
-    {"--green-gain-fine", FourCharCode("satU"), "G Gain (fine)", -100, 100},
-    {"--blue-gain", FourCharCode("lumC"), "B Gain", 0.00392156862745098, 1000},
-    {"--blue-gain-fine", FourCharCode("Rcoe"), "B Gain (fine)", -100, 100},
-    {"--highlight-recovery", FourCharCode("Gcoe"), "Highlight Recovery", 0, 100},
-    {"--highlight-rolloff", FourCharCode("Bcoe"), "Highlight Rolloff", 0, 10000},
-};
-
 const char* const kApplyHelp =
     "Usage: kestrelle apply [options] INPUT OUTPUT\n"
     "       kestrelle apply [options] INPUT... --output-dir DIR\n"

@@ -5,21 +5,16 @@
 #include <vector>
 
 #include "hostapi/host_interface.h"
+#include "hostapi/setting_table.h"
 #include "host/descriptor.h"
 
 namespace cli {
 
-// The dialog's settings as options, with the descriptor key each plays and
-// the range the filter holds it to. The host does not link the filter, so
-// the ranges are kept here; a test holds them to the filter's own table.
-struct SettingOption {
-  const char* option;
-  DescriptorKeyID key;  // the scripting key it is played as
-  const char* label;  // the dialog's label
-  double low, high;
-};
-constexpr int kSettingOptionCount = 8;
-extern const SettingOption kSettingOptions[kSettingOptionCount];
+// The dialog's settings as options: each row's option, played as its
+// scripting key and held to the range the filter clamps it to.
+using SettingOption = SettingRow;
+constexpr int kSettingOptionCount = kSettingCount;
+inline constexpr const SettingOption (&kSettingOptions)[kSettingOptionCount] = kSettings;
 
 struct ApplyOptions {
   std::string input, output, module, play, record, registry, sideBySide;

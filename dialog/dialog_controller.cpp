@@ -16,26 +16,11 @@
 #include "dialog/preview.h"
 #include "dialog/preview_interaction.h"
 
-const ParameterControl ParameterControlTable[kParameterRows] = {
-    {21, 22, 0, 250, 100},     // redGain: 0.00 .. 2.50
-    {31, 32, -100, 100, 100},  // redGainFine: -1.00 .. 1.00
-    {41, 42, 0, 250, 100},     // greenGain
-    {51, 52, -100, 100, 100},  // greenGainFine
-    {61, 62, 0, 250, 100},     // blueGain
-    {71, 72, -100, 100, 100},  // blueGainFine
-    {81, 82, 0, 100, 1},       // highlightRecovery: 0 .. 100
-    {91, 92, 1, 200, 1},       // highlightRolloff: 1 .. 200
-    {101, 102, 0, 100, 100},   // the reserved doubles have no controls
-    {111, 112, 0, 100, 100},
-    {121, 122, 0, 100, 100},
-};
-
 DialogState gDialogState;
 
 namespace {
 
 constexpr int kTextLimit = 254;  // characters an edit box is given and read
-constexpr int kVisibleRows = 8;
 
 FilterParameters& Parameters() { return *gCallState.parameters; }
 
@@ -54,14 +39,14 @@ void AnalyzeForDialog(VPoint cornerA, VPoint cornerB) {
 void TrackbarNotification(HWND dialog, const NMHDR* header) {
   if (header == nullptr) return;
   DialogState& d = gDialogState;
-  for (int row = 0; row < kParameterRows; ++row) {
-    const ParameterControl& c = ParameterControlTable[row];
+  for (int row = 0; row < kSettingCount; ++row) {
+    const SettingRow& c = kSettings[row];
     if (UINT_PTR(c.trackbarId) != header->idFrom) continue;
     const intptr_t position = SendDlgItemMessageA(dialog, c.trackbarId, TBM_GETPOS, 0, 0);
     if (position == d.recordedPositions[row] || !d.trackbarEventsEnabled || !d.controlsLive) continue;
     d.recordedPositions[row] = position;
     double& field = ParameterAt(Parameters(), row);
-    field = double(position) / c.scale;
+    field = double(position) / c.sliderScale;
     d.editEventsEnabled = false;
     SetDlgItemTextA(dialog, c.editId, EditText(field).c_str());
     d.editEventsEnabled = true;
@@ -74,11 +59,11 @@ void TrackbarNotification(HWND dialog, const NMHDR* header) {
 void EditChanged(HWND dialog, int row, int code) {
   DialogState& d = gDialogState;
   if (code != EN_CHANGE || !d.editEventsEnabled || !d.controlsLive) return;
-  const ParameterControl& c = ParameterControlTable[row];
+  const SettingRow& c = kSettings[row];
   char text[kTextLimit + 1] = {};
   GetDlgItemTextA(dialog, c.editId, text, sizeof text);
   double& field = ParameterAt(Parameters(), row);
-  field = ParseParameterText(text, kDefaultParameterValues[row]);
+  field = ParseParameterText(text, c.defaultValue);
   d.trackbarEventsEnabled = false;
   SendDlgItemMessageA(dialog, c.trackbarId, TBM_SETPOS, TRUE, TrackbarPosition(c, field));
   d.recordedPositions[row] = SendDlgItemMessageA(dialog, c.trackbarId, TBM_GETPOS, 0, 0);
@@ -105,17 +90,17 @@ void Command(HWND dialog, int id, int code) {
     default:
       break;
   }
-  for (int row = 0; row < kParameterRows; ++row) {
-    const ParameterControl& c = ParameterControlTable[row];
+  for (int row = 0; row < kSettingCount; ++row) {
+    const SettingRow& c = kSettings[row];
     if (id == c.editId) {
       EditChanged(dialog, row, code);
       return;
     }
-    if (id == c.trackbarId - 1 && code == STN_DBLCLK) {
+    if (id == c.labelId && code == STN_DBLCLK) {
       // A double-click on the label resets that one value; the edit box's
       // change notification re-reads it and refreshes the preview.
       double& field = ParameterAt(Parameters(), row);
-      field = kDefaultParameterValues[row];
+      field = c.defaultValue;
       SyncControl(dialog, row, field);
       return;
     }
@@ -218,23 +203,23 @@ void Fail(HWND dialog, OSErr code, const char* what) {
 
 }  // namespace
 
-intptr_t TrackbarPosition(const ParameterControl& row, double value) {
-  const double position = value * row.scale + 0.5;
-  if (!(position > -2147483649.0 && position < 2147483648.0)) return row.minimum;
+intptr_t TrackbarPosition(const SettingRow& row, double value) {
+  const double position = value * row.sliderScale + 0.5;
+  if (!(position > -2147483649.0 && position < 2147483648.0)) return row.sliderMinimum;
   return intptr_t(int32_t(position));  // truncated toward zero
 }
 
 void SyncControl(HWND dialog, int row, double value) {
-  const ParameterControl& c = ParameterControlTable[row];
+  const SettingRow& c = kSettings[row];
   SetDlgItemTextA(dialog, c.editId, EditText(value).c_str());
   SendDlgItemMessageA(dialog, c.trackbarId, TBM_SETRANGE, TRUE,
-                      MAKELPARAM(WORD(c.minimum), WORD(c.maximum)));
+                      MAKELPARAM(WORD(c.sliderMinimum), WORD(c.sliderMaximum)));
   SendDlgItemMessageA(dialog, c.trackbarId, TBM_SETPOS, TRUE, TrackbarPosition(c, value));
   gDialogState.recordedPositions[row] = SendDlgItemMessageA(dialog, c.trackbarId, TBM_GETPOS, 0, 0);
 }
 
 void SyncAllControls(HWND dialog) {
-  for (int row = 0; row < kVisibleRows; ++row) SyncControl(dialog, row, ParameterAt(Parameters(), row));
+  for (int row = 0; row < kSettingCount; ++row) SyncControl(dialog, row, ParameterAt(Parameters(), row));
 }
 
 void ResyncControls(HWND dialog) {

@@ -1,26 +1,17 @@
-// The filter dialog: its controls, the mapping between parameter values and
-// trackbar positions, and the dispatch of its messages.
+// The filter dialog: its controls (a row of them per setting, as the
+// settings table describes them; the reserved doubles have none), the
+// mapping between values and trackbar positions, and the dispatch of its
+// messages.
 #pragma once
 
 #include <cstdint>
 
+#include "hostapi/setting_table.h"
 #include "platform/win32.h"
-
-// One row per double of the parameter record, in the record's order; the
-// default is the record's default. The reserved rows have no controls.
-struct ParameterControl {
-  int trackbarId;
-  int editId;
-  short minimum;  // trackbar range, 16-bit as the trackbar takes it
-  short maximum;
-  double scale;   // position = value * scale
-};
-constexpr int kParameterRows = 11;
-extern const ParameterControl ParameterControlTable[kParameterRows];
 
 // The dialog's flags and remembered values: module-wide, one dialog at a time.
 struct DialogState {
-  intptr_t recordedPositions[kParameterRows] = {};
+  intptr_t recordedPositions[kSettingCount] = {};
   bool controlsLive = false;         // notifications change parameters only while true
   bool trackbarEventsEnabled = true;  // false while the edit handler moves a trackbar
   bool editEventsEnabled = true;      // false while the trackbar handler rewrites an edit box
@@ -33,7 +24,7 @@ extern DialogState gDialogState;
 
 // The trackbar position for a value: value * scale + 0.5, truncated toward
 // zero; a position outside the 32-bit range (or NaN) is the trackbar minimum.
-intptr_t TrackbarPosition(const ParameterControl& row, double value);
+intptr_t TrackbarPosition(const SettingRow& row, double value);
 
 void SyncControl(HWND dialog, int row, double value);
 void SyncAllControls(HWND dialog);

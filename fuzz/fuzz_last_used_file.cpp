@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetParameters(p);
   ProxyViewState view;
   if (!DecodeLastUsedFile(bytes, p, view)) {
-    for (int i = 0; i < kParameterCount; ++i) FUZZ_CHECK(ParameterAt(p, i) == kDefaultParameterValues[i]);
+    for (int i = 0; i < kParameterCount; ++i) FUZZ_CHECK(ParameterAt(p, i) == DefaultParameterValue(i));
     FUZZ_CHECK(!p.ignoreSelection && view.zoomLevel == ProxyViewState().zoomLevel);
     return 0;
   }

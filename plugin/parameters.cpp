@@ -27,7 +27,7 @@ double ParameterAt(const FilterParameters& record, int index) {
 
 void ResetParameters(FilterParameters& record) {
   record.ignoreSelection = false;
-  for (int i = 0; i < kParameterCount; ++i) ParameterAt(record, i) = kDefaultParameterValues[i];
+  for (int i = 0; i < kParameterCount; ++i) ParameterAt(record, i) = DefaultParameterValue(i);
 }
 
 namespace {
@@ -42,20 +42,8 @@ void Bound(double& x, double low, double high) {
 
 }  // namespace
 
-const ParameterRange kParameterRanges[kClampedParameterCount] = {
-    {0.00392156862745098, 1000.0},  // R Gain: at least 1/255
-    {-100.0, 100.0},                // R Gain (fine)
-    {0.00392156862745098, 1000.0},  // G Gain
-    {-100.0, 100.0},                // G Gain (fine)
-    {0.00392156862745098, 1000.0},  // B Gain
-    {-100.0, 100.0},                // B Gain (fine)
-    {0.0, 100.0},                   // Highlight Recovery, percent
-    {0.0, 10000.0},                 // Highlight Rolloff
-};
-
 void ClampParameters(FilterParameters& record) {
-  for (int i = 0; i < kClampedParameterCount; ++i)
-    Bound(ParameterAt(record, i), kParameterRanges[i].low, kParameterRanges[i].high);
+  for (int i = 0; i < kSettingCount; ++i) Bound(ParameterAt(record, i), kSettings[i].low, kSettings[i].high);
 }
 
 void MarkRecord(FilterParameters& record, uint32 generation) {
@@ -75,8 +63,7 @@ bool IsOwnRecord(const void* bytes, int64 size) {
     double value;
     std::memcpy(&value, b + i * sizeof(double), sizeof value);
     if (!std::isfinite(value)) return false;
-    if (i < kClampedParameterCount && (value < kParameterRanges[i].low || value > kParameterRanges[i].high))
-      return false;
+    if (i < kSettingCount && (value < kSettings[i].low || value > kSettings[i].high)) return false;
   }
   return true;
 }

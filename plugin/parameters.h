@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "hostapi/host_interface.h"
+#include "hostapi/setting_table.h"
 
 // Eleven doubles and one flag, addressed by index by the dialog, the settings
 // files and Start's copy. Plain numbers only: the host hands the handle back
@@ -56,8 +57,12 @@ enum ParameterIndex {
   kReserved2,
 };
 
-constexpr double kDefaultParameterValues[kParameterCount] = {1.0,   0.0,   1.0, 0.0, 1.0, 0.0,
-                                                             100.0, 100.0, 0.0, 0.0, 0.0};
+static_assert(kReserved0 == kSettingCount, "the settings' rows are the record's first doubles");
+
+// A double's default: its setting's, 0 for the reserved ones.
+constexpr double DefaultParameterValue(int index) {
+  return index < kSettingCount ? kSettings[index].defaultValue : 0.0;
+}
 
 double& ParameterAt(FilterParameters& record, int index);
 double ParameterAt(const FilterParameters& record, int index);
@@ -88,19 +93,12 @@ struct ProxyViewState {
 
 extern ProxyViewState gProxyViewState;
 
-// The eleven doubles from the default table; ignoreSelection false. Leaves the
+// The eleven doubles to their defaults; ignoreSelection false. Leaves the
 // view state and the data block alone.
 void ResetParameters(FilterParameters& record);
 
-// The bounds ClampParameters holds each of the first eight rows to (gains,
-// fine gains, highlight recovery and rolloff), by row.
-struct ParameterRange {
-  double low, high;
-};
-constexpr int kClampedParameterCount = 8;
-extern const ParameterRange kParameterRanges[kClampedParameterCount];
-
-// Bounds the record in place, field by field, before every render. NaN
+// Bounds the settings' doubles in place to their ranges, field by field,
+// before every render; the reserved doubles are left as they are. NaN
 // becomes the lower bound; tiny values snap to 0. The clamped values stay in
 // the record, so whatever is stored or recorded afterwards is the clamped set.
 void ClampParameters(FilterParameters& record);
@@ -109,6 +107,6 @@ void ClampParameters(FilterParameters& record);
 void MarkRecord(FilterParameters& record, uint32 generation);
 
 // True when `size` bytes at `bytes` are a record this filter wrote: the mark,
-// every value finite and the first eight within their ranges, the flag 0 or
+// every value finite and the settings within their ranges, the flag 0 or
 // 1. Read as bytes, so that no value is taken from memory that holds none.
 bool IsOwnRecord(const void* bytes, int64 size);

@@ -2,20 +2,31 @@
 
 #include "plugin/parameters.h"
 
-// The display names of "Gcoe" and "Bcoe" are the reverse of the dialog's
-// labels ("Gcoe" carries highlightRecovery but is named "Rolloff"); recorded
-// actions depend on which field each key carries, so the names stay.
+namespace {
+
+// A setting's double, under the key and terminology of its row.
+constexpr ScriptingKey SettingKey(int index) {
+  const SettingRow& s = kSettings[index];
+  return {s.key,
+          KeyType::Float,
+          index,
+          true,
+          true,
+          s.terminologyName ? s.terminologyName : s.label,
+          s.terminologyDescription ? s.terminologyDescription : s.label};
+}
+
+}  // namespace
+
 const ScriptingKey kScriptingKeys[kScriptingKeyCount] = {
-    {FourCharCode("brgH"), KeyType::Float, kRedGain, true, true, "R Gain", "R Gain"},
-    {FourCharCode("conT"), KeyType::Float, kRedGainFine, true, true, "R Gain (fine)", "R Gain (fine)"},
-    {FourCharCode("bAdj"), KeyType::Float, kGreenGain, true, true, "G Gain", "G Gain"},
-    {FourCharCode("satU"), KeyType::Float, kGreenGainFine, true, true, "G Gain (fine)", "G Gain (fine)"},
-    {FourCharCode("lumC"), KeyType::Float, kBlueGain, true, true, "B Gain", "B Gain"},
-    {FourCharCode("Rcoe"), KeyType::Float, kBlueGainFine, true, true, "B Gain (fine)", "B Gain (fine)"},
-    {FourCharCode("Gcoe"), KeyType::Float, kHighlightRecovery, true, true, "Rolloff",
-     "Highlight desaturation rolloff"},
-    {FourCharCode("Bcoe"), KeyType::Float, kHighlightRolloff, true, true, "Highlight Recovery",
-     "Highlight Recovery"},
+    SettingKey(kRedGain),
+    SettingKey(kRedGainFine),
+    SettingKey(kGreenGain),
+    SettingKey(kGreenGainFine),
+    SettingKey(kBlueGain),
+    SettingKey(kBlueGainFine),
+    SettingKey(kHighlightRecovery),
+    SettingKey(kHighlightRolloff),
     {FourCharCode("Zoom"), KeyType::Integer, -1, true, true, "Proxy zoom level", "Proxy zoom level"},
     {FourCharCode("Zmoh"), KeyType::Integer, -1, true, true, "Proxy offset H", "Offset of proxy horizontally"},
     {FourCharCode("Zmov"), KeyType::Integer, -1, true, true, "Proxy offset V", "Offset of proxy vertically"},
@@ -32,10 +43,11 @@ const ScriptingKey kScriptingKeys[kScriptingKeyCount] = {
 };
 
 const DescriptorKeyID kExpectedScriptKeys[kExpectedKeyCount + 1] = {
-    FourCharCode("brgH"), FourCharCode("conT"), FourCharCode("bAdj"), FourCharCode("satU"),
-    FourCharCode("lumC"), FourCharCode("Rcoe"), FourCharCode("Gcoe"), FourCharCode("Bcoe"),
-    FourCharCode("Zoom"), FourCharCode("Zmoh"), FourCharCode("Zmov"), FourCharCode("Zmfh"),
-    FourCharCode("Zmfv"), 0};
+    kSettings[kRedGain].key,           kSettings[kRedGainFine].key,      kSettings[kGreenGain].key,
+    kSettings[kGreenGainFine].key,     kSettings[kBlueGain].key,         kSettings[kBlueGainFine].key,
+    kSettings[kHighlightRecovery].key, kSettings[kHighlightRolloff].key, FourCharCode("Zoom"),
+    FourCharCode("Zmoh"),              FourCharCode("Zmov"),             FourCharCode("Zmfh"),
+    FourCharCode("Zmfv"),              0};
 
 const ScriptingKey* FindScriptingKey(DescriptorKeyID key) {
   for (const ScriptingKey& k : kScriptingKeys)

@@ -1,6 +1,7 @@
 // The filter's scripting keys: one table that the descriptor operations, the
 // last-used store and the scripting terminology resource all read, so a key
 // cannot mean one thing to the code and another to the host's dictionary.
+// The settings' keys and names are their rows' in hostapi/setting_table.h.
 #pragma once
 
 #include "hostapi/host_interface.h"

@@ -263,7 +263,7 @@ TEST(Dialog, ResetRestoresEverythingAndRendersOnce) {
     EXPECT_TRUE(gPreviewState.showOriginal);
     const uint32 before = gPreviewState.renders;
     run.api->Click(run.Item(d, kIdReset));
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(ParameterAt(run.parameters, i), kDefaultParameterValues[i]);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(ParameterAt(run.parameters, i), DefaultParameterValue(i));
     EXPECT_FALSE(run.parameters.ignoreSelection);
     EXPECT_EQ(run.api->SendMessage(run.Item(d, kIdShowOriginal), BM_GETCHECK, 0, 0), BST_UNCHECKED);
     EXPECT_FALSE(gPreviewState.showOriginal);

@@ -11,9 +11,7 @@
 #include "cli/apply_options.h"
 #include "host/enable_rule.h"
 #include "files/run_files.h"
-#include "host/ui/ui_script.h"
 #include "plugin/parameters.h"
-#include "plugin/scripting_keys.h"
 #include "resources/plugin_resources.h"
 #include "tests/test_support.h"
 #ifndef _WIN32
@@ -73,20 +71,7 @@ TEST(EnableRule, TheModulesPropertiesDecideAndNameWhatTheyAccept) {
   EXPECT_EQ(host::AcceptedDocuments({}), "8-bit grey, 8-bit RGB, 16-bit grey, 16-bit RGB, 32-bit grey and 32-bit RGB");
 }
 
-// The host keeps its own table of the settings' ranges (it does not link the
-// filter); it must say what the filter does.
-TEST(CommandLineSettings, RangesAndLabelsAreTheFiltersOwn) {
-  for (const cli::SettingOption& s : cli::kSettingOptions) {
-    SCOPED_TRACE(s.option);
-    const ScriptingKey* key = FindScriptingKey(s.key);
-    ASSERT_NE(key, nullptr);
-    ASSERT_GE(key->parameterIndex, 0);
-    ASSERT_LT(key->parameterIndex, kClampedParameterCount);
-    EXPECT_EQ(s.low, kParameterRanges[key->parameterIndex].low);
-    EXPECT_EQ(s.high, kParameterRanges[key->parameterIndex].high);
-    EXPECT_STREQ(s.label, host::kUiRows[key->parameterIndex].name);
-  }
-  // What the filter would have clamped is refused; the bounds are not.
+TEST(CommandLineSettings, WhatTheFilterWouldClampIsRefusedButNotTheBounds) {
   const cli::SettingOption& gain = cli::kSettingOptions[0];
   double v = 0;
   std::string why;
