@@ -17,9 +17,9 @@
 //   clear ROW             the edit box emptied (select all, delete)
 //   set ROW TEXT          clear, then type
 //   double-click ROW      the row's label double-clicked (resets that value)
-//       ROW is a label: "R Gain", "R Gain (fine)", "G Gain", "G Gain (fine)",
-//       "B Gain", "B Gain (fine)", "Highlight Recovery", "Highlight Rolloff",
-//       or the ID of the row's label, trackbar or edit box
+//       ROW is a setting's label, as the dialog shows it (the labels of
+//       hostapi/setting_table.h), or the ID of the row's label, trackbar
+//       or edit box
 //   press left|right X,Y  a mouse button pressed over document pixel (X, Y)
 //   move X,Y              the mouse moved there (with the buttons held)
 //   release left|right X,Y
@@ -51,11 +51,13 @@
 // input rectangle and sampling rate).
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "hostapi/host_interface.h"
+#include "hostapi/setting_table.h"
 
 namespace host {
 
@@ -94,6 +96,11 @@ struct UiStep {
   int32 x = 0, y = 0;   // the point; drag: the position; wheel: notches; resize: width, height
   VRect area{};         // pick
   std::string text;     // type, set: the characters; file steps: the file name
+
+  // Clicks OK or Cancel.
+  bool ClosesDialog() const;
+  // "line 3: ", where the step was written.
+  std::string Where() const;
 };
 
 struct UiScript {
@@ -104,7 +111,17 @@ struct UiScript {
   bool NeedsPreview() const;
 };
 
-// The dialog's controls a script names.
+// The dialog's controls a script names: its buttons, and a row of controls
+// per setting.
+enum UiButtonId {
+  kUiOk = 1,
+  kUiCancel = 2,
+  kUiReset = 12,
+  kUiShowOriginal = 901,
+  kUiEyedropper = 902,
+  kUiSaveSettings = 903,
+  kUiLoadSettings = 904,
+};
 struct UiButton {
   const char* name;
   int id;
@@ -114,9 +131,9 @@ struct UiRow {
   int label, trackbar, edit;
 };
 constexpr int kUiButtonCount = 7;
-constexpr int kUiRowCount = 8;
+constexpr int kUiRowCount = kSettingCount;
 extern const UiButton kUiButtons[kUiButtonCount];
-extern const UiRow kUiRows[kUiRowCount];
+extern const std::array<UiRow, kUiRowCount> kUiRows;  // the settings' order
 
 // Appends the steps of `text` to `script`. On an error nothing is appended
 // and `error` says where: "line 3: unknown control 'Q Gain' (in: drag "Q Gain" 5)".
