@@ -2,7 +2,9 @@
 // descriptor suite (version 2) and the descriptor registry suite (version 1),
 // and the descriptor parameters through which actions are played to the
 // plug-in and recorded from it. Everything the plug-in acquires or opens is
-// counted, so tests can check that it all comes back.
+// counted, so tests can check that it all comes back. One object holds them;
+// each suite's members live in a file of their own (basic_suite,
+// action_descriptor_suite, descriptor_registry, play_record).
 #pragma once
 
 #include <map>
@@ -26,6 +28,9 @@ struct PlayedRead {
   OSErr error = noErr;      // its read failed with this; noErr: the plug-in read it and went no further
   std::vector<DescriptorKeyID> skipped;  // the keys after it, never read
 };
+
+// What the members that this host does not implement answer.
+constexpr OSErr kScriptingNotImplemented = errPlugInHostInsufficient;
 
 struct RegistryEntry {
   Descriptor descriptor;
@@ -109,5 +114,9 @@ class Scripting {
   PlayedRead playedRead_;
   std::vector<std::string> misuse_;
 };
+
+// The suites' members are plain functions: they find the scripting services
+// of the host running the plug-in now through this (null outside a run).
+Scripting* ActiveScripting();
 
 }  // namespace host
