@@ -7,22 +7,18 @@
 #include <memory>
 #include <sstream>
 
-#include "host/enable_rule.h"
 #include "files/run_files.h"
 #include "host/filter_run.h"
 #include "host/host.h"
 #include "imageio/image_io.h"
 #include "host/message_log.h"
-#include "host/plugin_info.h"
+#include "cli/apply_checks.h"
 #include "cli/cli.h"
 #include "cli/interrupts.h"
 #include "cli/transparency_plane.h"
 
 namespace cli {
 namespace {
-
-using host::files::Use;
-
 
 using host::files::Use;
 
@@ -53,15 +49,6 @@ bool ReadText(const std::string& path, std::string& text, std::string* why) {
   return true;
 }
 
-std::string Explain(int16 code) {
-  switch (code) {
-    case memFullErr: return "out of memory (-108)";
-    case userCanceledErr: return "cancelled (-128)";
-    case filterBadParameters: return "the filter's settings could not be kept (-30100)";
-    case errPlugInHostInsufficient: return "the host lacks a service the filter needs (-30900)";
-    default: return "error " + std::to_string(code);
-  }
-}
 
 // The input and the result next to each other, in the input's depth.
 host::Document SideBySide(const host::Document& before, const host::Document& after) {
@@ -78,94 +65,10 @@ host::Document SideBySide(const host::Document& before, const host::Document& af
 }
 
 
-bool IsSettingsStep(const host::UiStep& s) {
-  return s.action == host::UiAction::LoadSettings || s.action == host::UiAction::SaveSettings;
-}
 
-// The settings steps of the script, for a message: "--settings warm.ksl",
-// "load-settings x.ksl (line 2)".
-std::string SettingsSteps(const host::UiScript& script, const std::string& settingsFile) {
-  std::string list;
-  for (const host::UiStep& s : script.steps) {
-    if (!IsSettingsStep(s)) continue;
-    std::string one = s.line == 0 && s.text == settingsFile ? "--settings " + settingsFile
-                                                             : s.source + " (line " + std::to_string(s.line) + ")";
-    list += (list.empty() ? "" : ", ") + one;
-  }
-  return list;
-}
 
-// Refuses a document the module's own property list does not enable it for,
-// as a host greys out its menu item.
-bool FilterAccepts(const host::PluginModule& module, const host::ImageShape& shape, bool selection, std::string* why) {
-  std::vector<uint8_t> bytes;
-  std::vector<host::PipelineProperty> properties;
-  if (!module.PropertyList(bytes, why) || !host::ParsePiPL(bytes, properties, why)) return false;
-  host::DocumentTraits d;
-  d.imageMode = host::ModeFor(shape.planes, shape.depth);
-  d.depth = shape.depth;
-  d.width = shape.width;
-  d.height = shape.height;
-  d.colourChannels = shape.planes;
-  d.hasTransparency = shape.alpha;
-  d.hasSelection = selection;
-  bool enabled = false;
-  if (!host::PropertiesEnable(properties, d, &enabled, why)) {
-    *why = module.path() + ": " + *why;
-    return false;
-  }
-  if (!enabled) {
-    *why = "the filter does not work on " + host::DocumentName(d.colourChannels, d.depth) +
-           " documents (a host greys it out for them); it accepts " + host::AcceptedDocuments(properties) +
-           " documents";
-  }
-  return enabled;
-}
 
-// How the module read the played action: a key it does not use stops its
-// reading there, so the keys after it are never applied.
-bool CheckPlayedRead(const host::PlayedRead& read, std::vector<std::string>& warnings, std::string* why) {
-  if (!read.stopped) return true;
-  const std::string key = "'" + host::KeyText(read.key) + "'";
-  const std::string what = read.error == noErr ? "the filter does not know the key " + key + " of the played action"
-                                               : "the filter could not read the key " + key + " of the played action (" +
-                                                     Explain(read.error) + ")";
-  if (read.skipped.empty()) {
-    warnings.push_back("warning: " + what + "; it was ignored");
-    return true;
-  }
-  std::string skipped;
-  for (DescriptorKeyID k : read.skipped) skipped += (skipped.empty() ? "'" : ", '") + host::KeyText(k) + "'";
-  *why = what + " and stopped reading it there, so the settings after it (" + skipped + ") were not applied";
-  return false;
-}
 
-// What a host profile cannot do for the options asked: refused before
-// anything runs, rather than quietly not done.
-bool CheckHostProfile(const host::HostOptions& h, const ApplyOptions& o, bool opensDialog, bool scripted,
-                      std::string* why) {
-  if (!o.registry.empty() && !h.offerBasicSuite) {
-    *why = "that host has no registry for --registry (the filter keeps its last-used settings in its own "
-           "file there)";
-    return false;
-  }
-  if ((!o.play.empty() || !o.record.empty()) && h.scripting != host::ScriptingSupport::Full) {
-    *why = "that host cannot play or record actions (--play, --record)";
-    return false;
-  }
-#ifndef _WIN32
-  if (opensDialog && h.scripting != host::ScriptingSupport::Full && !scripted) {
-    *why = std::string(o.hostRun.empty() ? "that host opens the filter's dialog on every run"
-                                         : "that run opens the filter's dialog") +
-           "; give it a script that ends with ok (--ui-steps ok)";
-    return false;
-  }
-#else
-  (void)opensDialog;
-  (void)scripted;
-#endif
-  return true;
-}
 
 // A setting typed into its row of the dialog (five decimals at most, as the
 // edit box shows them).
@@ -351,11 +254,47 @@ FileOutcome ApplySession::Run(const FileTask& task) {
   return outcome;
 }
 
-FileOutcome ApplySession::RunTimed(const FileTask& task) {
-  const ApplyOptions& o = o_;
-  const host::UiScript& script = script_;
-  std::string error;
+// One file's run, carried from phase to phase: what each found out that the
+// later ones need. A phase that stops the run leaves its outcome here.
+struct ApplySession::FileRun {
+  explicit FileRun(const FileTask& t) : task(t), outputs(&CancelFlag()) {}
 
+  const FileTask& task;
+  FileOutcome outcome;
+  std::string error;
+  host::ImageFormat outputFormat = host::ImageFormat::Png, pairFormat = host::ImageFormat::Png;
+  host::ReadOptions reading;
+  host::ImageReader reader;
+  host::ImageShape shape;
+  bool streaming = false;
+  host::Image image;        // the whole picture, when it is not streamed
+  host::Document original;  // the picture before the filter, for --side-by-side only
+  host::files::OutputGroup outputs;
+  size_t mainOutput = 0, pairOutput = 0, recordOutput = 0;
+  host::ImageWriter writer;  // streamed runs write band by band
+  std::string recordText, registryProblem;
+
+  // Stops the run with a failure, keeping the warnings said so far.
+  bool Stop(int exitCode, const std::string& why) {
+    outcome = Failed(exitCode, why, outcome);
+    return false;
+  }
+  bool StopCancelled() {
+    outcome = FileOutcome::Cancel();
+    return false;
+  }
+};
+
+FileOutcome ApplySession::RunTimed(const FileTask& task) {
+  FileRun r(task);
+  if (CheckPaths(r) && ReadHeader(r) && ReadPicture(r) && StageOutputs(r) && RunHost(r) && WriteOutputs(r))
+    Commit(r);
+  return r.outcome;
+}
+
+bool ApplySession::CheckPaths(FileRun& r) const {
+  const ApplyOptions& o = o_;
+  const FileTask& task = r.task;
   // Every file the run reads or writes, refused together before anything is
   // read: outputs never land on what the run reads or on each other.
   host::files::RunFiles paths;
@@ -368,88 +307,143 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
   paths.Add(o.uiFile, "--ui", Use::Read);
   paths.Add(o.settingsFile, "--settings", Use::Read);
   paths.Add(modulePath_, "--module", Use::Read);
-  for (const host::UiStep& s : script.steps) {
+  for (const host::UiStep& s : script_.steps) {
     if (s.line == 0) continue;  // made from the options above
     if (s.action == host::UiAction::LoadSettings) paths.Add(s.text, "'" + s.source + "'", Use::ScriptRead);
     if (s.action == host::UiAction::SaveSettings || s.action == host::UiAction::Screenshot)
       paths.Add(s.text, "'" + s.source + "'", Use::ScriptWrite);
   }
   bool sameFile = false;
-  if (!paths.Check(&error, &sameFile)) return Failed(sameFile ? kUsage : kFailure, error);
-  host::ImageFormat outputFormat = host::ImageFormat::Png, pairFormat = host::ImageFormat::Png;
+  if (!paths.Check(&r.error, &sameFile)) return r.Stop(sameFile ? kUsage : kFailure, r.error);
   for (const std::string* path : {&task.output, &task.sideBySide}) {
     if (path->empty()) continue;
-    if (!host::FormatFromName(*path, path == &task.output ? &outputFormat : &pairFormat))
-      return Failed(kFailure, *path + ": unknown output format: the name must end in .png, .tif, .tiff, .jpg or .jpeg");
+    if (!host::FormatFromName(*path, path == &task.output ? &r.outputFormat : &r.pairFormat))
+      return r.Stop(kFailure, *path + ": unknown output format: the name must end in .png, .tif, .tiff, .jpg or .jpeg");
   }
+  return true;
+}
 
-  if (Cancelled()) return FileOutcome::Cancel();
+bool ApplySession::ReadHeader(FileRun& r) const {
+  const ApplyOptions& o = o_;
+  const FileTask& task = r.task;
+  if (Cancelled()) return r.StopCancelled();
   // The header first: everything about the picture but its rows.
-  host::ReadOptions reading;
-  reading.cancel = &CancelFlag();
-  host::ImageReader reader;
-  if (!reader.Open(task.input, &error, reading)) return Failed(kFailure, error);
-  const host::ImageShape shape = reader.shape();
+  r.reading.cancel = &CancelFlag();
+  if (!r.reader.Open(task.input, &r.error, r.reading)) return r.Stop(kFailure, r.error);
+  const host::ImageShape& shape = r.shape = r.reader.shape();
   if (profile_->eightBitOnly && shape.depth != 8)
-    return Failed(kFailure, task.input + ": " + std::to_string(shape.depth) + "-bit; the " + profile_->name +
+    return r.Stop(kFailure, task.input + ": " + std::to_string(shape.depth) + "-bit; the " + profile_->name +
                                 " host hands filters 8-bit documents only");
   if (o.hasSelection && (o.selection.bottom > shape.height || o.selection.right > shape.width))
-    return Failed(kUsage, "--selection lies outside the " + std::to_string(shape.width) + " x " +
+    return r.Stop(kUsage, "--selection lies outside the " + std::to_string(shape.width) + " x " +
                               std::to_string(shape.height) + " image");
   if (o.hasNeutralArea && (o.neutralArea.bottom > shape.height || o.neutralArea.right > shape.width))
-    return Failed(kUsage, "--neutral-area lies outside the " + std::to_string(shape.width) + " x " +
+    return r.Stop(kUsage, "--neutral-area lies outside the " + std::to_string(shape.width) + " x " +
                               std::to_string(shape.height) + " image");
   // A format that cannot hold the picture is refused before any work.
   for (const std::string* path : {&task.output, &task.sideBySide}) {
     if (path->empty()) continue;
     host::ImageShape written = shape;
     if (path == &task.sideBySide) written.alpha = false;  // the pair is written without alpha
-    if (!host::CanWrite(path == &task.output ? outputFormat : pairFormat, written, &error))
-      return Failed(kFailure, *path + ": " + error + "; nothing was written");
+    if (!host::CanWrite(path == &task.output ? r.outputFormat : r.pairFormat, written, &r.error))
+      return r.Stop(kFailure, *path + ": " + r.error + "; nothing was written");
   }
-  if (!FilterAccepts(module_, shape, o.hasSelection, &error))
-    return Failed(kFailure, task.input + ": " + error + "; nothing was written");
+  if (!FilterAccepts(module_, shape, o.hasSelection, &r.error))
+    return r.Stop(kFailure, task.input + ": " + r.error + "; nothing was written");
+  return true;
+}
 
+bool ApplySession::ReadPicture(FileRun& r) const {
   // A run without the dialog streams the picture through the host a band of
   // rows at a time, straight from the input to the output, so memory stays
   // the same whatever its size. The dialog (its preview and eyedropper look
   // anywhere), a before/after picture, and a host that hands transparency
   // to the filter as a plane or keeps the filter's output apart until the
   // end keep the whole image.
-  const bool streaming = !dialog_ && task.sideBySide.empty() && !(profile_->transparencyPlane && shape.alpha) &&
-                         !keepsOutputApart_;
-  host::Image image;
-  if (!streaming) {
-    if (!host::ReadImage(task.input, image, &error, reading)) return Failed(kFailure, error);
-    if (Cancelled()) return FileOutcome::Cancel();
-  }
-  const host::Document original = image.document;
+  r.streaming = !dialog_ && r.task.sideBySide.empty() && !(profile_->transparencyPlane && r.shape.alpha) &&
+                !keepsOutputApart_;
+  if (r.streaming) return true;
+  if (!host::ReadImage(r.task.input, r.image, &r.error, r.reading)) return r.Stop(kFailure, r.error);
+  if (Cancelled()) return r.StopCancelled();
+  // The picture itself moves into the host and back out; only a before and
+  // after picture needs the one from before.
+  if (!r.task.sideBySide.empty()) r.original = r.image.document;
+  return true;
+}
 
+bool ApplySession::StageOutputs(FileRun& r) const {
+  const FileTask& task = r.task;
   // Every output staged before the filter runs: a folder that is missing or
   // takes no file shows now, not after minutes of filtering.
-  host::files::OutputGroup outputs(&CancelFlag());
-  size_t mainOutput = 0, pairOutput = 0, recordOutput = 0;
-  if (!outputs.Stage(task.output, &mainOutput, &error) ||
-      (!task.sideBySide.empty() && !outputs.Stage(task.sideBySide, &pairOutput, &error)) ||
-      (!task.record.empty() && !outputs.Stage(task.record, &recordOutput, &error)))
-    return Failed(kFailure, error + "; nothing was written");
+  if (!r.outputs.Stage(task.output, &r.mainOutput, &r.error) ||
+      (!task.sideBySide.empty() && !r.outputs.Stage(task.sideBySide, &r.pairOutput, &r.error)) ||
+      (!task.record.empty() && !r.outputs.Stage(task.record, &r.recordOutput, &r.error)))
+    return r.Stop(kFailure, r.error + "; nothing was written");
+  if (r.streaming && !r.writer.Start(r.outputs.File(r.mainOutput), r.outputFormat, r.shape, r.reader.properties(),
+                                     &r.error, WriteOptionsFor(o_)))
+    return r.Stop(kFailure, task.output + ": " + r.error + "; nothing was written");
+  return true;
+}
 
+host::HostOptions ApplySession::HostOptionsFor(const FileRun& r) const {
+  const ApplyOptions& o = o_;
   host::HostOptions options;
   if (o.hasSelection) options.selection = o.selection;
-  profile_->apply(options, shape.width, shape.height);
-  const int32 bandRows = BandRows(shape);
+  profile_->apply(options, r.shape.width, r.shape.height);
   if (o.tileGiven) {
     options.tileWidth = options.tileHeight = int16(o.tile);
   } else if (o.hostProfile.empty()) {
     // Our own host: tiles as wide as the picture (up to what the record can
     // say) and a band high, handed out in place, the document's own rows.
-    options.tileWidth = int16(std::min<int32>(shape.width, 32767));
-    options.tileHeight = int16(bandRows);
-    if (streaming) options.output = host::OutputBuffer::SharedWithInput;
+    options.tileWidth = int16(std::min<int32>(r.shape.width, 32767));
+    options.tileHeight = int16(BandRows(r.shape));
+    if (r.streaming) options.output = host::OutputBuffer::SharedWithInput;
   }
   options.registryFile = o.registry;
   options.onProgress = progress_;
   options.cancelRequested = &CancelFlag();
+  return options;
+}
+
+std::unique_ptr<host::Host> ApplySession::MakeHost(FileRun& r, const host::HostOptions& options,
+                                                   host::KeptRun& earlier) {
+  const host::ImageShape& shape = r.shape;
+  if (r.streaming) {
+    host::RowStream stream;
+    stream.width = shape.width;
+    stream.height = shape.height;
+    stream.rowBytes = shape.RowBytes();
+    stream.alphaRowBytes = shape.AlphaRowBytes();
+    host::ImageReader& reader = r.reader;
+    host::ImageWriter& writer = r.writer;
+    stream.read = [&reader](int32 rows, uint8* colour, size_t stride, uint8* alpha, size_t alphaStride,
+                            std::string* why) { return reader.ReadRows(rows, colour, stride, alpha, alphaStride, why); };
+    stream.write = [&writer](int32 rows, const uint8* colour, size_t stride, const uint8* alpha, size_t alphaStride,
+                             std::string* why) { return writer.WriteRows(rows, colour, stride, alpha, alphaStride, why); };
+    host::Document pictureShape;
+    pictureShape.width = shape.width;
+    pictureShape.height = shape.height;
+    pictureShape.planes = shape.planes;
+    pictureShape.depth = shape.depth;
+    pictureShape.imageMode = host::ModeFor(shape.planes, shape.depth);
+    return std::make_unique<host::Host>(pictureShape, std::move(stream), BandRows(shape), options);
+  }
+  host::Document document = profile_->transparencyPlane ? WithTransparencyPlane(r.image) : std::move(r.image.document);
+  if (Repeat()) {
+    // What the host kept of the interactive run before: that run's
+    // process is gone, so its module is loaded afresh for this one.
+    module_.Unload();
+    const bool kept = host::KeepFromEarlierProcess(modulePath_, document, options, earlier, &r.error);
+    if (!module_.Load(modulePath_, &r.error) || !kept) {
+      r.Stop(kFailure, r.error + "; nothing was written");
+      return nullptr;
+    }
+  }
+  return std::make_unique<host::Host>(std::move(document), options);
+}
+
+bool ApplySession::RunHost(FileRun& r) {
+  host::HostOptions options = HostOptionsFor(r);
 #ifdef _WIN32
   // The dialog's owner, as a host application's main window is.
   std::unique_ptr<host::HostWindow> window;
@@ -458,140 +452,118 @@ FileOutcome ApplySession::RunTimed(const FileTask& task) {
     options.ownerWindow = window->handle();
   }
 #endif
-
-  FileOutcome outcome;
-  auto fail = [&outcome](int code, const std::string& why) { return Failed(code, why, outcome); };
-  std::string recordText, registryProblem;
-  host::ImageWriter writer;
-  if (streaming && !writer.Start(outputs.File(mainOutput), outputFormat, shape, reader.properties(), &error,
-                                 WriteOptionsFor(o)))
-    return fail(kFailure, task.output + ": " + error + "; nothing was written");
-  const bool repeat = profile_->runModes && run_ == host::HostRun::Repeat;
   host::KeptRun earlier;
-  {
-    std::unique_ptr<host::Host> made;
-    if (streaming) {
-      host::RowStream stream;
-      stream.width = shape.width;
-      stream.height = shape.height;
-      stream.rowBytes = shape.RowBytes();
-      stream.alphaRowBytes = shape.AlphaRowBytes();
-      stream.read = [&reader](int32 rows, uint8* colour, size_t stride, uint8* alpha, size_t alphaStride,
-                              std::string* why) { return reader.ReadRows(rows, colour, stride, alpha, alphaStride, why); };
-      stream.write = [&writer](int32 rows, const uint8* colour, size_t stride, const uint8* alpha,
-                               size_t alphaStride, std::string* why) {
-        return writer.WriteRows(rows, colour, stride, alpha, alphaStride, why);
-      };
-      host::Document pictureShape;
-      pictureShape.width = shape.width;
-      pictureShape.height = shape.height;
-      pictureShape.planes = shape.planes;
-      pictureShape.depth = shape.depth;
-      pictureShape.imageMode = host::ModeFor(shape.planes, shape.depth);
-      made = std::make_unique<host::Host>(pictureShape, std::move(stream), bandRows, options);
-    } else {
-      host::Document document = profile_->transparencyPlane ? WithTransparencyPlane(image) : image.document;
-      if (repeat) {
-        // What the host kept of the interactive run before: that run's
-        // process is gone, so its module is loaded afresh for this one.
-        module_.Unload();
-        const bool kept = host::KeepFromEarlierProcess(modulePath_, document, options, earlier, &error);
-        if (!module_.Load(modulePath_, &error) || !kept) return fail(kFailure, error + "; nothing was written");
-      }
-      made = std::make_unique<host::Host>(std::move(document), options);
-    }
-    host::Host& h = *made;
-    if (!h.registryError().empty()) return fail(kFailure, h.registryError());
-    host::MessageLog messages;
-    // A repeat has no one to close a dialog: one that opens is cancelled.
-    messages.Attach(module_, true, repeat);
-    // Played like an action: without dialogs the filter runs silently with
-    // whatever it finds there, the last-used settings filling the rest; with
-    // one, the dialog opens showing them.
-    h.scripting().Play(action_, dialog_ ? plugInDialogDisplay : plugInDialogDontDisplay);
-    host::UiSession ui(h, module_, script);
-    if (scripted_ && !ui.Start(&error)) return fail(kFailure, error);
-    const host::RunResult run = profile_->runModes ? host::RunAs(h, module_.entry(), run_, earlier)
-                                                   : host::RunFilter(h, module_.entry(), false);
-    ui.Finish();
-    const std::vector<host::ShownBox> shown = messages.Messages();
-    messages.Detach();
-    if (!ui.error().empty()) outcome.warnings.push_back("UI script: " + ui.error());
+  const std::unique_ptr<host::Host> made = MakeHost(r, options, earlier);
+  if (!made) return false;
+  host::Host& h = *made;
+  if (!h.registryError().empty()) return r.Stop(kFailure, h.registryError());
+  host::MessageLog messages;
+  // A repeat has no one to close a dialog: one that opens is cancelled.
+  messages.Attach(module_, true, Repeat());
+  // Played like an action: without dialogs the filter runs silently with
+  // whatever it finds there, the last-used settings filling the rest; with
+  // one, the dialog opens showing them.
+  h.scripting().Play(action_, dialog_ ? plugInDialogDisplay : plugInDialogDontDisplay);
+  host::UiSession ui(h, module_, script_);
+  if (scripted_ && !ui.Start(&r.error)) return r.Stop(kFailure, r.error);
+  const host::RunResult run = profile_->runModes ? host::RunAs(h, module_.entry(), run_, earlier)
+                                                 : host::RunFilter(h, module_.entry(), false);
+  ui.Finish();
+  const std::vector<host::ShownBox> shown = messages.Messages();
+  messages.Detach();
+  if (!ui.error().empty()) r.outcome.warnings.push_back("UI script: " + ui.error());
+  return CheckRun(r, h, run.Error(), shown) && TakeResults(r, h);
+}
 
-    const int16 failed = run.Error();
-    if (failed == userCanceledErr && Cancelled()) return FileOutcome::Cancel();
-    // Reading or writing the rows failed (a damaged file, a full disk): that
-    // is the reason, not the code the filter passed on.
-    if (!h.RowsError().empty()) return fail(kFailure, h.RowsError() + "; nothing was written");
-    if (failed == userCanceledErr && repeat)
-      return fail(kFailure,
-                  "the filter opened its dialog on a repeat, which has no one to close it; nothing was written");
-    if (failed == userCanceledErr && dialog_)
-      return fail(kFailure, std::string("the dialog was cancelled") +
-                                  (scripted_ && !script.EndsDialog() ? " (the script does not end with ok)" : "") +
-                                  "; nothing was written");
-    if (failed != noErr) return fail(kFailure, "the filter failed: " + Explain(failed) + "; nothing was written");
-    // The filter reports a settings file it cannot load or save in a message
-    // box and carries on with the settings it has: the run did not do what
-    // was asked.
-    bool settingsSteps = false;
-    for (const host::UiStep& s : script.steps) settingsSteps = settingsSteps || IsSettingsStep(s);
-    if (settingsSteps && !shown.empty())
-      return fail(kFailure, "the filter reported a problem with " + SettingsSteps(script, o.settingsFile) + ": \"" +
-                                  shown.front().text + "\"; nothing was written");
-    if (!CheckPlayedRead(h.scripting().playedRead(), outcome.warnings, &error))
-      return fail(kFailure, error + "; nothing was written");
-    std::string leak;
-    if (!h.Balanced(&leak)) outcome.warnings.push_back("warning: the module " + leak);
-    host::Descriptor recorded;
-    const bool hasRecord = h.scripting().Recorded(recorded);
-    if (!task.record.empty()) {
-      if (!hasRecord) return fail(kFailure, "the filter recorded no action; nothing was written");
-      recordText = host::DescriptorToJson(recorded) + "\n";
-    }
-    if (hasRecord) outcome.settings = SettingsOf(recorded);
-    registryProblem = h.scripting().registrySaveError();
-    if (streaming) {
-      // The rows the filter did not ask for, and those it was still on.
-      if (!h.FinishRows(&error) || !writer.Finish(&error) || !reader.Finish(&error))
-        return fail(kFailure, error + "; nothing was written");
-    } else {
-      TakeTransparencyPlane(h.document(), image);
-    }
+bool ApplySession::CheckRun(FileRun& r, host::Host& h, int16 failed, const std::vector<host::ShownBox>& shown) const {
+  if (failed == userCanceledErr && Cancelled()) return r.StopCancelled();
+  // Reading or writing the rows failed (a damaged file, a full disk): that
+  // is the reason, not the code the filter passed on.
+  if (!h.RowsError().empty()) return r.Stop(kFailure, h.RowsError() + "; nothing was written");
+  if (failed == userCanceledErr && Repeat())
+    return r.Stop(kFailure, "the filter opened its dialog on a repeat, which has no one to close it; nothing was written");
+  if (failed == userCanceledErr && dialog_)
+    return r.Stop(kFailure, std::string("the dialog was cancelled") +
+                                (scripted_ && !script_.EndsDialog() ? " (the script does not end with ok)" : "") +
+                                "; nothing was written");
+  if (failed != noErr) return r.Stop(kFailure, "the filter failed: " + Explain(failed) + "; nothing was written");
+  // The filter reports a settings file it cannot load or save in a message
+  // box and carries on with the settings it has: the run did not do what
+  // was asked.
+  bool settingsSteps = false;
+  for (const host::UiStep& s : script_.steps) settingsSteps = settingsSteps || IsSettingsStep(s);
+  if (settingsSteps && !shown.empty())
+    return r.Stop(kFailure, "the filter reported a problem with " + SettingsSteps(script_, o_.settingsFile) + ": \"" +
+                                shown.front().text + "\"; nothing was written");
+  if (!CheckPlayedRead(h.scripting().playedRead(), r.outcome.warnings, &r.error))
+    return r.Stop(kFailure, r.error + "; nothing was written");
+  std::string leak;
+  if (!h.Balanced(&leak)) r.outcome.warnings.push_back("warning: the module " + leak);
+  return true;
+}
+
+bool ApplySession::TakeResults(FileRun& r, host::Host& h) const {
+  host::Descriptor recorded;
+  const bool hasRecord = h.scripting().Recorded(recorded);
+  if (!r.task.record.empty()) {
+    if (!hasRecord) return r.Stop(kFailure, "the filter recorded no action; nothing was written");
+    r.recordText = host::DescriptorToJson(recorded) + "\n";
   }
+  if (hasRecord) r.outcome.settings = SettingsOf(recorded);
+  r.registryProblem = h.scripting().registrySaveError();
+  if (r.streaming) {
+    // The rows the filter did not ask for, and those it was still on.
+    if (!h.FinishRows(&r.error) || !r.writer.Finish(&r.error) || !r.reader.Finish(&r.error))
+      return r.Stop(kFailure, r.error + "; nothing was written");
+  } else {
+    TakeTransparencyPlane(h.TakeDocument(), r.image);
+  }
+  return true;
+}
 
-  if (Cancelled()) return FileOutcome::Cancel();
-  if (!streaming && !host::WriteImageToFile(outputs.File(mainOutput), outputFormat, image, &error, WriteOptionsFor(o)))
-    return fail(kFailure, task.output + ": " + error + "; nothing was written");
-  if (!outputs.Finish(mainOutput, &error)) return fail(kFailure, error + "; nothing was written");
-  if (Cancelled()) return FileOutcome::Cancel();
+bool ApplySession::WriteOutputs(FileRun& r) const {
+  const FileTask& task = r.task;
+  host::files::OutputGroup& outputs = r.outputs;
+  if (Cancelled()) return r.StopCancelled();
+  if (!r.streaming &&
+      !host::WriteImageToFile(outputs.File(r.mainOutput), r.outputFormat, r.image, &r.error, WriteOptionsFor(o_)))
+    return r.Stop(kFailure, task.output + ": " + r.error + "; nothing was written");
+  if (!outputs.Finish(r.mainOutput, &r.error)) return r.Stop(kFailure, r.error + "; nothing was written");
+  if (Cancelled()) return r.StopCancelled();
   if (!task.sideBySide.empty()) {
-    host::Image pair = image;
-    pair.alpha.clear();
-    pair.document = SideBySide(original, image.document);
-    if (!host::WriteImageToFile(outputs.File(pairOutput), pairFormat, pair, &error, WriteOptionsFor(o)))
-      return fail(kFailure, task.sideBySide + ": " + error + "; nothing was written");
-    if (!outputs.Finish(pairOutput, &error)) return fail(kFailure, error + "; nothing was written");
+    host::Image pair;  // the picture's properties, without alpha
+    static_cast<host::ImageProperties&>(pair) = r.image;
+    pair.document = SideBySide(r.original, r.image.document);
+    if (!host::WriteImageToFile(outputs.File(r.pairOutput), r.pairFormat, pair, &r.error, WriteOptionsFor(o_)))
+      return r.Stop(kFailure, task.sideBySide + ": " + r.error + "; nothing was written");
+    if (!outputs.Finish(r.pairOutput, &r.error)) return r.Stop(kFailure, r.error + "; nothing was written");
   }
   if (!task.record.empty()) {
-    std::FILE* f = outputs.File(recordOutput);
-    if (std::fwrite(recordText.data(), 1, recordText.size(), f) != recordText.size() ||
-        !outputs.Finish(recordOutput, &error)) {
-      if (error.empty()) error = task.record + ": cannot write";
-      return fail(kFailure, error + "; nothing was written");
+    std::FILE* f = outputs.File(r.recordOutput);
+    if (std::fwrite(r.recordText.data(), 1, r.recordText.size(), f) != r.recordText.size() ||
+        !outputs.Finish(r.recordOutput, &r.error)) {
+      if (r.error.empty()) r.error = task.record + ": cannot write";
+      return r.Stop(kFailure, r.error + "; nothing was written");
     }
   }
+  return true;
+}
+
+void ApplySession::Commit(FileRun& r) const {
   bool cancelled = false;
-  if (!outputs.Commit(&error, &cancelled)) {
-    if (cancelled) return FileOutcome::Cancel();
-    return fail(kFailure, error);
+  if (!r.outputs.Commit(&r.error, &cancelled)) {
+    if (cancelled) {
+      r.StopCancelled();
+    } else {
+      r.Stop(kFailure, r.error);
+    }
+    return;
   }
   // The image is written; the last-used settings were not kept.
-  if (!registryProblem.empty()) {
-    outcome.exitCode = kFailure;
-    outcome.error = "warning: the last-used settings were not kept: " + registryProblem;
+  if (!r.registryProblem.empty()) {
+    r.outcome.exitCode = kFailure;
+    r.outcome.error = "warning: the last-used settings were not kept: " + r.registryProblem;
   }
-  return outcome;
 }
 
 }  // namespace cli

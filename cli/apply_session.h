@@ -12,6 +12,7 @@
 #include "host/descriptor.h"
 #include "host/host_profiles.h"
 #include "host/host_runs.h"
+#include "host/message_log.h"
 #include "host/plugin_module.h"
 #include "host/ui/ui_script.h"
 #include "cli/apply_options.h"
@@ -67,7 +68,24 @@ class ApplySession {
   const host::UiScript& script() const { return script_; }
 
  private:
+  // One file's run, in the order they come; each phase that stops the run
+  // leaves its outcome in the FileRun and returns false.
+  struct FileRun;
   FileOutcome RunTimed(const FileTask& task);
+  bool CheckPaths(FileRun& r) const;
+  bool ReadHeader(FileRun& r) const;
+  bool ReadPicture(FileRun& r) const;
+  bool StageOutputs(FileRun& r) const;
+  bool RunHost(FileRun& r);
+  bool WriteOutputs(FileRun& r) const;
+  void Commit(FileRun& r) const;
+  // Parts of running the host.
+  host::HostOptions HostOptionsFor(const FileRun& r) const;
+  std::unique_ptr<host::Host> MakeHost(FileRun& r, const host::HostOptions& options, host::KeptRun& earlier);
+  bool CheckRun(FileRun& r, host::Host& h, int16 failed, const std::vector<host::ShownBox>& shown) const;
+  bool TakeResults(FileRun& r, host::Host& h) const;
+  // "Repeat last filter": a fresh load of the module, no dialog.
+  bool Repeat() const { return profile_->runModes && run_ == host::HostRun::Repeat; }
 
   ApplyOptions o_;
   const host::HostProfile* profile_ = nullptr;

@@ -1,6 +1,7 @@
 #include "cli/transparency_plane.h"
 
 #include <cstring>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -31,9 +32,9 @@ void ToFile(const uint8* host, int32 depth, uint8* file) {
 
 }  // namespace
 
-host::Document WithTransparencyPlane(const host::Image& image) {
+host::Document WithTransparencyPlane(host::Image& image) {
+  if (image.alpha.empty()) return std::move(image.document);
   const host::Document& colour = image.document;
-  if (image.alpha.empty()) return colour;
   host::Document d = host::MakeDocument(colour.width, colour.height, int16(colour.planes + 1), colour.depth);
   d.imageMode = colour.imageMode;
   const size_t sample = size_t(colour.SampleBytes());
@@ -45,10 +46,10 @@ host::Document WithTransparencyPlane(const host::Image& image) {
   return d;
 }
 
-void TakeTransparencyPlane(const host::Document& document, host::Image& image) {
+void TakeTransparencyPlane(host::Document&& document, host::Image& image) {
   host::Document& colour = image.document;
   if (image.alpha.empty() || document.planes != colour.planes + 1) {
-    colour = document;
+    colour = std::move(document);
     return;
   }
   const size_t sample = size_t(colour.SampleBytes());

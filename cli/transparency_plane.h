@@ -9,11 +9,13 @@
 namespace cli {
 
 // The document with the alpha channel as its last plane (the image mode
-// stays that of the colour planes). Unchanged when there is no alpha.
-host::Document WithTransparencyPlane(const host::Image& image);
+// stays that of the colour planes). Without alpha, the document itself,
+// moved out of `image`.
+host::Document WithTransparencyPlane(host::Image& image);
 
 // Splits `document` (as made above, then filtered) back into `image`:
-// colour planes into image.document, the last plane into image.alpha.
-void TakeTransparencyPlane(const host::Document& document, host::Image& image);
+// colour planes into image.document, the last plane into image.alpha. A
+// document without that plane is moved back in whole.
+void TakeTransparencyPlane(host::Document&& document, host::Image& image);
 
 }  // namespace cli

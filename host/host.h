@@ -183,6 +183,9 @@ class Host {
     return options_.offerBigDocument && !options_.garbageRecordTail ? &bigDocument_ : nullptr;
   }
   Document& document() { return document_; }
+  // The document, moved out when the host is done with it: a whole picture
+  // goes back to its owner without a copy.
+  Document TakeDocument() { return std::move(document_); }
   const HostOptions& options() const { return options_; }
   CallLedger& ledger() { return ledger_; }
   HandleSuite& handles() { return handles_; }
