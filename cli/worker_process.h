@@ -83,4 +83,28 @@ class WorkerChannel {
   std::string pending_;
 };
 
+// Takes one line out of `pending`, reading more with `read` (bytes read,
+// 0 at the end, negative on an error) as needed. The last line may lack
+// its '\n'. Both halves read their pipes through it.
+template <typename Read>
+bool NextLine(std::string& pending, std::string* line, Read read) {
+  for (;;) {
+    const size_t end = pending.find('\n');
+    if (end != std::string::npos) {
+      line->assign(pending, 0, end);
+      pending.erase(0, end + 1);
+      return true;
+    }
+    char buffer[4096];
+    const long n = read(buffer, sizeof buffer);
+    if (n <= 0) {
+      if (pending.empty()) return false;
+      line->swap(pending);
+      pending.clear();
+      return true;
+    }
+    pending.append(buffer, size_t(n));
+  }
+}
+
 }  // namespace cli
