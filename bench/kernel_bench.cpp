@@ -9,7 +9,7 @@
 #include "bench/bench_settings.h"
 #include "platform/threads.h"
 #include "plugin/parameters.h"
-#include "render/band_job.h"
+#include "render/parallel_step.h"
 #include "render/row_kernels.h"
 #include "render/transfer_tables.h"
 #include "render/transform.h"

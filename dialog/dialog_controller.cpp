@@ -13,7 +13,8 @@
 #include "settings/settings_commands.h"
 #include "dialog/dialog_template.h"
 #include "dialog/parameter_text.h"
-#include "dialog/preview.h"
+#include "dialog/preview_proxy.h"
+#include "dialog/preview_paint.h"
 #include "dialog/preview_interaction.h"
 
 DialogState gDialogState;

@@ -4,7 +4,7 @@
 #include "platform/win32.h"
 #include "dialog/dialog_controller.h"
 #include "dialog/dialog_template.h"
-#include "dialog/preview.h"
+#include "dialog/preview_proxy.h"
 
 namespace {
 

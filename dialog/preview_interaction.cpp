@@ -8,7 +8,8 @@
 #include "plugin/parameters.h"
 #include "dialog/dialog_controller.h"
 #include "dialog/dialog_template.h"
-#include "dialog/preview.h"
+#include "dialog/preview_proxy.h"
+#include "dialog/preview_paint.h"
 #include "dialog/preview_geometry.h"
 
 InteractionState gInteraction;

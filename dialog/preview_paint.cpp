@@ -8,7 +8,7 @@
 #include "render/render_preview.h"
 #include "render/transfer_tables.h"
 #include "dialog/dialog_template.h"
-#include "dialog/preview.h"
+#include "dialog/preview_paint.h"
 #include "dialog/preview_geometry.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "render/planes.h"
 #include "render/render_preview.h"
 #include "render/transfer_tables.h"
-#include "dialog/preview.h"
+#include "dialog/preview_proxy.h"
 #include "dialog/preview_geometry.h"
 
 PreviewState gPreviewState;

@@ -2,7 +2,7 @@
 // host's descriptor procs: never a crash, every handle and token given back.
 #include "fuzz/fuzz_support.h"
 #include "host/host.h"
-#include "plugin/descriptors.h"
+#include "plugin/script_descriptors.h"
 #include "plugin/parameters.h"
 #include "plugin/scripting_keys.h"
 

@@ -2,7 +2,7 @@
 // takes what it can, never crashes, and gives every suite and descriptor back.
 #include "fuzz/fuzz_support.h"
 #include "host/host.h"
-#include "plugin/descriptors.h"
+#include "plugin/last_used_store.h"
 #include "plugin/parameters.h"
 #include "plugin/scripting_keys.h"
 

@@ -1,6 +1,6 @@
 // The last-used store: one persistent descriptor registry entry under the
 // plug-in's unique string; on hosts without a registry, the user's own file.
-#include "plugin/descriptors.h"
+#include "plugin/last_used_store.h"
 #include "plugin/host_services.h"
 #include "plugin/last_used_file.h"
 #include "plugin/parameters.h"

@@ -1,5 +1,5 @@
 // The descriptor the host records into an action and hands back on playback.
-#include "plugin/descriptors.h"
+#include "plugin/script_descriptors.h"
 #include "plugin/host_services.h"
 #include "plugin/parameters.h"
 #include "plugin/scripting_keys.h"

@@ -1,6 +1,6 @@
 #include "platform/threads.h"
 #include "platform/worker_crew.h"
-#include "render/band_job.h"
+#include "render/parallel_step.h"
 
 int RenderWorkerCount() {
   int n = platform::ProcessorCount();

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
-#include "render/band_job.h"
+#include "render/process_band.h"
 #include "render/row_kernels.h"
 #include "render/transfer_tables.h"
 #include "render/transform.h"

@@ -6,7 +6,7 @@
 #include "plugin/host_services.h"
 #include "plugin/pixel_request.h"
 #include "plugin/parameters.h"
-#include "render/band_job.h"
+#include "render/parallel_step.h"
 #include "platform/worker_crew.h"
 #include "render/planes.h"
 #include "render/row_kernels.h"

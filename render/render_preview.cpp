@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "render/band_job.h"
+#include "render/parallel_step.h"
 #include "render/planes.h"
 #include "render/row_kernels.h"
 #include "render/transfer_tables.h"

@@ -12,7 +12,7 @@
 #include "dialog/dialog_controller.h"
 #include "dialog/dialog_template.h"
 #include "dialog/filter_dialog.h"
-#include "dialog/preview.h"
+#include "dialog/preview_paint.h"
 #include "dialog/preview_interaction.h"
 #include "platform/headless/driver_api.h"
 #include "platform/headless/file_dialog_answer.h"

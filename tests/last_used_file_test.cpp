@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "host/host.h"
-#include "plugin/descriptors.h"
+#include "plugin/last_used_store.h"
 #include "plugin/last_used_file.h"
 #include "plugin/parameters.h"
 #include "tests/render_support.h"

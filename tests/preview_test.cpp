@@ -5,7 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "dialog/preview.h"
+#include "dialog/preview_proxy.h"
+#include "dialog/preview_paint.h"
 #include "dialog/preview_geometry.h"
 #include "plugin/call_state.h"
 #include "plugin/host_rects.h"

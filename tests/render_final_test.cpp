@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/threads.h"
-#include "render/band_job.h"
+#include "render/parallel_step.h"
 #include "render/render_final.h"
 #include "tests/render_support.h"
 #include "tests/test_support.h"

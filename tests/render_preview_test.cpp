@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "render/band_job.h"
+#include "render/process_band.h"
 #include "render/interleaved_buffer.h"
 #include "render/render_preview.h"
 #include "tests/render_support.h"

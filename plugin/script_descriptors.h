@@ -1,23 +1,11 @@
-// The settings' two trips through the host's scripting services: the
-// descriptor the host records into an action and plays back, and the
-// last-used store in the host's descriptor registry, which survives a
-// restart of the host. Also the decision whether Start shows the dialog.
+// The settings' trip through an action: the descriptor the host records
+// and plays back, and the decision whether Start shows the dialog.
 #pragma once
 
 #include "hostapi/host_interface.h"
 
 struct FilterParameters;
 struct ProxyViewState;
-
-// Fills both records from the registry entry under the plug-in's unique
-// string; stops at the first key it cannot read. 0 when there is no entry.
-int32 ReadLastUsedParameters(const FilterRecord& record, FilterParameters& parameters,
-                             ProxyViewState& view);
-
-// Replaces the registry entry with both records (persistent). The entry is
-// registered only when the final "ignS" put succeeds.
-int32 WriteLastUsedParameters(const FilterRecord& record, const FilterParameters& parameters,
-                              const ProxyViewState& view);
 
 // Fills both records from the descriptor the host plays, disposes of the
 // descriptor handle, and says whether the dialog may be shown: `showDialog`
