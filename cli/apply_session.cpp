@@ -409,6 +409,13 @@ std::unique_ptr<host::Host> ApplySession::MakeHost(FileRun& r, const host::HostO
                                                    host::KeptRun& earlier) {
   const host::ImageShape& shape = r.shape;
   if (r.streaming) {
+    // The pixels' path, a band of rows at a time (host/row_window.h):
+    //
+    //   input file --reader thread--> RowWindow --advanceState--> module
+    //              (ImageReader)       (bands)   <-- filtered ---  (PluginMain)
+    //                                     |
+    //                                     v  bands the filter has moved below
+    //   staged output <--writer thread (ImageWriter)
     host::RowStream stream;
     stream.width = shape.width;
     stream.height = shape.height;
