@@ -1,6 +1,7 @@
 #include "tests/run_program.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -62,8 +63,27 @@ int WaitForProgram(pid_t pid) {
 }
 #endif
 
+namespace {
+
+// A test program that runs itself again (with a filter of its own) must run
+// all of that filter: the shard this process was started as is no part of
+// what the child is asked. gtest has read them already, so they go here.
+void ForgetTestShard() {
+  for (const char* name : {"GTEST_TOTAL_SHARDS", "GTEST_SHARD_INDEX", "GTEST_SHARD_STATUS_FILE"}) {
+#ifdef _WIN32
+    _putenv_s(name, "");
+    SetEnvironmentVariableA(name, nullptr);
+#else
+    unsetenv(name);
+#endif
+  }
+}
+
+}  // namespace
+
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& folder) {
+  ForgetTestShard();
   ProgramRun run;
   // One capture file per test process: ctest runs tests in parallel, and a
   // shared name let one test read (or remove) another's output.
