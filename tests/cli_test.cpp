@@ -16,41 +16,14 @@
 #include "imageio/image_io.h"
 #include "settings/settings_file.h"
 #include "tests/render_support.h"
+#include "tests/cli_test_support.h"
 #include "tests/run_program.h"
 #include "tests/test_support.h"
 
 using host::Document;
 using host::Image;
 
-namespace {
-
-std::string Temp(const std::string& name) { return ExecutableDirectory() + "cli-" + name; }
-
-bool Exists(const std::string& path) { return std::ifstream(path).good(); }
-
-Image NoiseImage(int16 planes, int32 depth, uint32 seed) {
-  Image image;
-  image.document = host::MakeDocument(97, 61, planes, depth);
-  FillFileNoise(image.document, seed);
-  return image;
-}
-
-const std::vector<std::string> kWarmCast = {"--red-gain", "0.8", "--red-gain-fine", "0.3",
-                                            "--blue-gain=1.25", "--quiet"};
-
-ProgramRun Apply(std::vector<std::string> args) {
-  args.insert(args.begin(), "apply");
-  return RunProgram(KestrelleProgram(), args);
-}
-
-Image Read(const std::string& path) {
-  Image image;
-  std::string error;
-  EXPECT_TRUE(host::ReadImage(path, image, &error)) << error;
-  return image;
-}
-
-}  // namespace
+using namespace cli_tests;
 
 TEST(Kestrelle, ExplainsItselfAndRejectsWrongCommandLines) {
   ProgramRun help = RunProgram(KestrelleProgram(), {"--help"});
