@@ -53,8 +53,8 @@ void MarkRecord(FilterParameters& record, uint32 generation) {
   record.generation = generation;
 }
 
-bool IsOwnRecord(const void* bytes, int64 size) {
-  if (bytes == nullptr || size < int64(sizeof(FilterParameters))) return false;
+bool IsOwnRecord(const void* bytes) {
+  if (bytes == nullptr) return false;
   const uint8* b = static_cast<const uint8*>(bytes);
   if (std::memcmp(b + offsetof(FilterParameters, mark), kRecordMark, sizeof kRecordMark) != 0) return false;
   const uint8 flag = b[offsetof(FilterParameters, ignoreSelection)];

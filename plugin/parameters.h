@@ -106,7 +106,8 @@ void ClampParameters(FilterParameters& record);
 // Marks the record as this filter's, written at run `generation`.
 void MarkRecord(FilterParameters& record, uint32 generation);
 
-// True when `size` bytes at `bytes` are a record this filter wrote: the mark,
-// every value finite and the settings within their ranges, the flag 0 or
-// 1. Read as bytes, so that no value is taken from memory that holds none.
-bool IsOwnRecord(const void* bytes, int64 size);
+// True when the record's worth of bytes at `bytes` is a record this filter
+// wrote: the mark, every value finite and the settings within their ranges,
+// the flag 0 or 1. Read as bytes, so that no value is taken from memory that
+// holds none.
+bool IsOwnRecord(const void* bytes);

@@ -101,11 +101,8 @@ bool DataSlotHeldForeignValue(const CallState& call) {
 }
 
 bool ParameterHandleIsOwnRecord(const CallState& call) {
-  if (call.parameters == nullptr) return false;
-  // A host that can tell the size of the handle is believed: a smaller one
-  // cannot hold a record, whatever its first bytes say.
-  const int64 size = OwnParameters(call) ? kParameterHandleSize : ParameterHandleSize(call, Procs(call));
-  return IsOwnRecord(call.parameters, size);
+  // Locked only when large enough for a record (LockHandles checks the size).
+  return call.parameters != nullptr && IsOwnRecord(call.parameters);
 }
 
 void LockHandles(CallState& call) {
