@@ -34,9 +34,11 @@ KeptRun KeepAfterParameters(Host& h) {
 
 void HandOver(Host& h, const KeptRun& kept) {
   h.ForgetPluginState();
+  // Marked before anything is made: the earlier process's memory is free
+  // again, and a new handle at that address would pass for the stale one.
+  h.handles().MarkForeign(reinterpret_cast<Handle>(kept.data));
   if (kept.hadParameters)
     h.record().parameters = h.handles().NewForHost(kept.parameters.data(), int32(kept.parameters.size()));
-  h.handles().MarkForeign(reinterpret_cast<Handle>(kept.data));
   h.dataSlot() = kept.data;
 }
 
