@@ -20,17 +20,17 @@
 namespace cli {
 namespace {
 
-using host::files::Use;
+using files::Use;
 
 // The whole of a small text file; a folder or an unreadable file is refused
 // with the reason.
 bool ReadText(const std::string& path, std::string& text, std::string* why) {
-  const host::files::PathKind kind = host::files::KindOf(path);
-  if (kind == host::files::PathKind::Missing) {
+  const files::PathKind kind = files::KindOf(path);
+  if (kind == files::PathKind::Missing) {
     *why = "cannot read " + path + ": no such file";
     return false;
   }
-  if (kind == host::files::PathKind::Folder) {
+  if (kind == files::PathKind::Folder) {
     *why = "cannot read " + path + ": it is a folder";
     return false;
   }
@@ -269,7 +269,7 @@ struct ApplySession::FileRun {
   bool streaming = false;
   host::Image image;        // the whole picture, when it is not streamed
   host::Document original;  // the picture before the filter, for --side-by-side only
-  host::files::OutputGroup outputs;
+  files::OutputGroup outputs;
   size_t mainOutput = 0, pairOutput = 0, recordOutput = 0;
   host::ImageWriter writer;  // streamed runs write band by band
   std::string recordText, registryProblem;
@@ -297,7 +297,7 @@ bool ApplySession::CheckPaths(FileRun& r) const {
   const FileTask& task = r.task;
   // Every file the run reads or writes, refused together before anything is
   // read: outputs never land on what the run reads or on each other.
-  host::files::RunFiles paths;
+  files::RunFiles paths;
   paths.Add(task.input, "INPUT", Use::Read);
   paths.Add(task.output, "OUTPUT", Use::Write);
   paths.Add(task.sideBySide, "--side-by-side", Use::Write);
@@ -530,7 +530,7 @@ bool ApplySession::TakeResults(FileRun& r, host::Host& h) const {
 
 bool ApplySession::WriteOutputs(FileRun& r) const {
   const FileTask& task = r.task;
-  host::files::OutputGroup& outputs = r.outputs;
+  files::OutputGroup& outputs = r.outputs;
   if (Cancelled()) return r.StopCancelled();
   if (!r.streaming &&
       !host::WriteImageToFile(outputs.File(r.mainOutput), r.outputFormat, r.image, &r.error, WriteOptionsFor(o_)))

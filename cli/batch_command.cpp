@@ -18,7 +18,7 @@
 namespace cli {
 namespace {
 
-using host::files::PathKind;
+using files::PathKind;
 
 // A counter on a terminal; the failures are printed above it.
 class FilesBar {
@@ -87,7 +87,7 @@ std::vector<SessionFile> SessionReads(const ApplySession& session) {
 bool MakeFolder(const std::string& folder, std::string* why) {
   std::error_code e;
   std::filesystem::create_directories(std::filesystem::path(folder), e);
-  if (e && host::files::KindOf(folder) != PathKind::Folder) {
+  if (e && files::KindOf(folder) != PathKind::Folder) {
     *why = "cannot make the folder " + folder + ": " + e.message();
     return false;
   }
@@ -179,12 +179,12 @@ int BatchCommand(const ApplyOptions& options) {
   const NextTask next = [&](size_t* id, FileTask* task) {
     for (; cursor < items.size(); ++cursor) {
       const BatchItem& item = items[cursor];
-      if (o.skipExisting && host::files::KindOf(item.output) == PathKind::File) {
+      if (o.skipExisting && files::KindOf(item.output) == PathKind::File) {
         finish(cursor, FileStatus::Skipped, FileOutcome{});
         continue;
       }
       std::string why;
-      if (!MakeFolder(host::files::FolderOf(item.output), &why)) {
+      if (!MakeFolder(files::FolderOf(item.output), &why)) {
         FileOutcome failed;
         failed.exitCode = kFailure;
         failed.error = why + "; nothing was written";

@@ -13,8 +13,8 @@ namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-using host::files::FileId;
-using host::files::PathKind;
+using files::FileId;
+using files::PathKind;
 
 #ifdef _WIN32
 const char kSeparator = '\\';
@@ -66,7 +66,7 @@ bool ListFolder(const std::string& folder, const std::string& relative, bool rec
     const std::string path = Join(folder, name), inside = relative.empty() ? name : Join(relative, name);
     const fs::path p(path);
     const bool link = fs::is_symlink(fs::symlink_status(p, e));
-    const PathKind kind = host::files::KindOf(path);
+    const PathKind kind = files::KindOf(path);
     if (kind == PathKind::Folder) {
       if (recursive && !link && !ListFolder(path, inside, recursive, found, why)) return false;
     } else if (kind == PathKind::File && IsImageName(name)) {
@@ -91,14 +91,14 @@ bool OutputDirInsideTree(const ApplyOptions& o, std::string* why) {
   std::map<IdKey, std::string> trees;
   for (const std::string& input : o.inputs) {
     FileId id;
-    if (host::files::KindOf(input) == PathKind::Folder && host::files::Identify(input, &id, nullptr))
+    if (files::KindOf(input) == PathKind::Folder && files::Identify(input, &id, nullptr))
       trees[KeyOf(id)] = input;
   }
   if (trees.empty()) return false;
   // The nearest part of DIR that exists, then every folder above it.
   std::string existing = o.outputDir;
-  for (int guard = 0; host::files::KindOf(existing) == PathKind::Missing && guard < 4096; ++guard) {
-    const std::string up = host::files::FolderOf(existing);
+  for (int guard = 0; files::KindOf(existing) == PathKind::Missing && guard < 4096; ++guard) {
+    const std::string up = files::FolderOf(existing);
     if (up == existing) break;
     existing = up;
   }
@@ -107,7 +107,7 @@ bool OutputDirInsideTree(const ApplyOptions& o, std::string* why) {
   if (e) return false;
   for (int guard = 0; guard < 4096; ++guard) {
     FileId id;
-    if (host::files::Identify(at.string(), &id, nullptr)) {
+    if (files::Identify(at.string(), &id, nullptr)) {
       auto hit = trees.find(KeyOf(id));
       if (hit != trees.end()) {
         *why = "--output-dir " + o.outputDir + " lies inside " + hit->second +
@@ -139,7 +139,7 @@ std::string OutputName(const std::string& inputName, const std::string& suffix, 
 }
 
 int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, BatchPlan* plan, std::string* why) {
-  const PathKind dirKind = host::files::KindOf(o.outputDir);
+  const PathKind dirKind = files::KindOf(o.outputDir);
   if (dirKind != PathKind::Missing && dirKind != PathKind::Folder) {
     *why = "--output-dir " + o.outputDir + " is not a folder";
     return kUsage;
@@ -151,10 +151,10 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
   // it fails on its own, and the others go on.
   std::vector<Found> found;
   for (const std::string& input : o.inputs) {
-    if (host::files::KindOf(input) == PathKind::Folder) {
+    if (files::KindOf(input) == PathKind::Folder) {
       if (!ListFolder(input, "", o.recursive, found, why)) return kFailure;
     } else {
-      found.push_back({input, host::files::NameOf(input)});
+      found.push_back({input, files::NameOf(input)});
     }
   }
   std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.path < b.path; });
@@ -164,8 +164,8 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
   std::vector<BatchItem> all;
   std::map<std::string, size_t> byName;
   for (const Found& f : found) {
-    const std::string name = host::files::NameOf(f.relative);
-    const std::string folder = name == f.relative ? "" : host::files::FolderOf(f.relative);
+    const std::string name = files::NameOf(f.relative);
+    const std::string folder = name == f.relative ? "" : files::FolderOf(f.relative);
     const std::string relative = Join(folder, OutputName(name, o.suffix, o.format));
 #ifdef _WIN32
     const std::string key = Lower(relative);  // names that differ in case only are one file there
@@ -176,7 +176,7 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
     if (!added) {
       const BatchItem& first = all[at->second];
       FileId a, b;
-      if (host::files::Identify(first.input, &a, nullptr) && host::files::Identify(f.path, &b, nullptr) && a == b &&
+      if (files::Identify(first.input, &a, nullptr) && files::Identify(f.path, &b, nullptr) && a == b &&
           a.name.empty())
         continue;
       *why = first.input + " and " + f.path + " would both be written to " + Join(o.outputDir, relative) +
@@ -191,18 +191,18 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
   std::map<IdKey, std::string> read;
   for (const BatchItem& item : all) {
     FileId id;
-    if (host::files::Identify(item.input, &id, nullptr) && id.name.empty()) read.emplace(KeyOf(id), "INPUT " + item.input);
+    if (files::Identify(item.input, &id, nullptr) && id.name.empty()) read.emplace(KeyOf(id), "INPUT " + item.input);
   }
   for (const SessionFile& s : reads) {
     FileId id;
-    if (!s.path.empty() && host::files::Identify(s.path, &id, nullptr) && id.name.empty())
+    if (!s.path.empty() && files::Identify(s.path, &id, nullptr) && id.name.empty())
       read.emplace(KeyOf(id), s.role + " " + s.path);
   }
   std::map<IdKey, std::string> written;
   if (dirKind == PathKind::Folder) {
     for (const BatchItem& item : all) {
       FileId id;
-      if (!host::files::Identify(item.output, &id, nullptr)) continue;  // its subfolder is made later
+      if (!files::Identify(item.output, &id, nullptr)) continue;  // its subfolder is made later
       auto hit = read.find(KeyOf(id));
       if (hit != read.end()) {
         *why = Same("the output " + item.output + " of " + item.input, hit->second, "a run never writes a file it reads");
@@ -220,14 +220,14 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
     FileId id;
     std::string reason;
     // DIR may not exist yet: a report in it is checked by its name.
-    const std::string reportFolder = host::files::FolderOf(o.report);
+    const std::string reportFolder = files::FolderOf(o.report);
     if (dirKind == PathKind::Missing &&
         (reportFolder == o.outputDir || Join(reportFolder, "") == Join(o.outputDir, ""))) {
       const auto hit = byName.find(
 #ifdef _WIN32
-          Lower(host::files::NameOf(o.report))
+          Lower(files::NameOf(o.report))
 #else
-          host::files::NameOf(o.report)
+          files::NameOf(o.report)
 #endif
       );
       if (hit != byName.end()) {
@@ -235,7 +235,7 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
                     "a run writes each file once");
         return kUsage;
       }
-    } else if (!host::files::Identify(o.report, &id, &reason)) {
+    } else if (!files::Identify(o.report, &id, &reason)) {
       *why = "--report " + o.report + ": cannot write: " + reason;
       return kFailure;
     } else if (read.count(KeyOf(id))) {
@@ -244,7 +244,7 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
     } else if (written.count(KeyOf(id))) {
       *why = Same("--report " + o.report, written[KeyOf(id)], "a run writes each file once");
       return kUsage;
-    } else if (host::files::KindOf(o.report) == PathKind::Folder) {
+    } else if (files::KindOf(o.report) == PathKind::Folder) {
       *why = "--report " + o.report + ": is a folder";
       return kFailure;
     }

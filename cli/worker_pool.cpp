@@ -163,7 +163,7 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
       if (s.busy) {
         s.busy = false;
         // A worker killed while writing could not remove its temporary file.
-        host::files::RemoveLeftoversOf(host::files::FolderOf(s.output), s.process->Id());
+        files::RemoveLeftoversOf(files::FolderOf(s.output), s.process->Id());
         FileOutcome lost = Cancelled() ? FileOutcome::Cancel()
                                        : FileOutcome::Failure(kFailure, "the worker process filtering it ended (exit code " +
                                               std::to_string(code) + "); nothing was written");

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <string>
 
-namespace host {
 namespace files {
 
 bool FileId::operator==(const FileId& o) const {
@@ -50,4 +49,3 @@ std::string NameOf(const std::string& path) {
 }
 
 }  // namespace files
-}  // namespace host

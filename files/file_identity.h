@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 
-namespace host {
 namespace files {
 
 // A file's identity: device and inode on POSIX, volume serial number and
@@ -53,4 +52,3 @@ std::string WindowsErrorText(unsigned long code);
 #endif
 
 }  // namespace files
-}  // namespace host

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace host {
 namespace files {
 
 bool FollowLinks(const std::string& path, std::string* target, std::string* why) {
@@ -81,4 +80,3 @@ std::string Absolute(const std::string& path) {
 }
 
 }  // namespace files
-}  // namespace host

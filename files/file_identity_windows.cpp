@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-namespace host {
 namespace files {
 
 std::string WindowsErrorText(unsigned long code) {
@@ -99,4 +98,3 @@ std::string Absolute(const std::string& path) {
 }
 
 }  // namespace files
-}  // namespace host

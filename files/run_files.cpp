@@ -1,6 +1,5 @@
 #include "files/run_files.h"
 
-namespace host {
 namespace files {
 namespace {
 
@@ -105,4 +104,3 @@ void OutputGroup::Discard() {
 }
 
 }  // namespace files
-}  // namespace host

@@ -17,7 +17,6 @@
 #include "files/file_identity.h"
 #include "files/staged_file.h"
 
-namespace host {
 namespace files {
 
 enum class Use {
@@ -79,4 +78,3 @@ class OutputGroup {
 };
 
 }  // namespace files
-}  // namespace host

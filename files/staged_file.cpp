@@ -20,7 +20,6 @@
 
 #include "files/file_identity.h"
 
-namespace host {
 namespace files {
 namespace {
 
@@ -234,15 +233,18 @@ void RemoveLeftoversOf(const std::string& folder, long processId) {
   RemoveTemporaries(folder, [processId](long process) { return process == processId; });
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* why) {
+WholeFileResult ReplaceWholeFile(const std::string& path, const void* data, size_t size, std::string* why) {
   StagedFile staged;
-  if (!staged.Create(path, why)) return false;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), staged.file()) != bytes.size()) {
+  if (!staged.Create(path, why)) return WholeFileResult::CannotCreate;
+  if (size != 0 && std::fwrite(data, 1, size, staged.file()) != size) {
     *why = "cannot write: " + ErrnoText();
-    return false;
+    return WholeFileResult::WriteFailed;
   }
-  return staged.Finish(why) && staged.Commit(why);
+  return staged.Finish(why) && staged.Commit(why) ? WholeFileResult::Written : WholeFileResult::WriteFailed;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* why) {
+  return ReplaceWholeFile(path, bytes.data(), bytes.size(), why) == WholeFileResult::Written;
 }
 
 }  // namespace files
-}  // namespace host

@@ -8,10 +8,10 @@
 // the same folder removes those whose process is gone.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
-namespace host {
 namespace files {
 
 class StagedFile {
@@ -61,8 +61,18 @@ void RemoveLeftovers(const std::string& folder);
 // (a worker process that died while writing there).
 void RemoveLeftoversOf(const std::string& folder, long processId);
 
-// Writes `bytes` to `path` through a staged file; false with the reason.
+// How writing a whole file through a staged file ended.
+enum class WholeFileResult {
+  Written,       // the target now holds exactly the bytes
+  CannotCreate,  // no file could be created next to the target
+  WriteFailed    // writing, syncing or replacing failed; the target is as it was
+};
+
+// Writes `size` bytes to `path` through a staged file, with the reason when
+// it fails.
+WholeFileResult ReplaceWholeFile(const std::string& path, const void* data, size_t size, std::string* why);
+
+// The same for a string of bytes; false with the reason.
 bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* why);
 
 }  // namespace files
-}  // namespace host

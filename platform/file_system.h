@@ -12,8 +12,9 @@ enum class ReplaceFileResult {
   WriteFailed  // writing, flushing or replacing failed; the target is as it was
 };
 
-// Writes `data` to a temporary file next to `path` and moves it over `path`
-// only once it is complete and flushed.
+// Writes `data` through a staged file (the one atomic replace the command
+// uses too) and refuses a target marked read-only, as a settings file the
+// user protected must stay as it is.
 ReplaceFileResult WriteFileReplacing(const std::string& path, const void* data, size_t size);
 
 }  // namespace platform

@@ -100,7 +100,7 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
   std::atomic<bool> cancel{false};
   {
     // One output never finished: neither is replaced.
-    host::files::OutputGroup group(&cancel);
+    files::OutputGroup group(&cancel);
     size_t ia = 0, ib = 0;
     ASSERT_TRUE(group.Stage(a, &ia, &why)) << why;
     ASSERT_TRUE(group.Stage(b, &ib, &why)) << why;
@@ -113,7 +113,7 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
   EXPECT_EQ(temporaries(), 0);
   {
     // Cancelled after both were written: still nothing replaced.
-    host::files::OutputGroup group(&cancel);
+    files::OutputGroup group(&cancel);
     size_t ia = 0, ib = 0;
     ASSERT_TRUE(group.Stage(a, &ia, &why) && group.Stage(b, &ib, &why)) << why;
     std::fputs("new a", group.File(ia));
@@ -129,7 +129,7 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
   EXPECT_EQ(temporaries(), 0);
   {
     cancel = false;
-    host::files::OutputGroup group(&cancel);
+    files::OutputGroup group(&cancel);
     size_t ia = 0, ib = 0;
     ASSERT_TRUE(group.Stage(a, &ia, &why) && group.Stage(b, &ib, &why)) << why;
     std::fputs("new a", group.File(ia));
@@ -141,7 +141,7 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
   EXPECT_EQ(FileText(b), "new b");
   EXPECT_EQ(temporaries(), 0);
   // A folder is no place for an output.
-  host::files::OutputGroup group;
+  files::OutputGroup group;
   size_t index = 0;
   EXPECT_FALSE(group.Stage(ExecutableDirectory() + "staged", &index, &why));
   EXPECT_NE(why.find("is a folder"), std::string::npos) << why;
@@ -150,7 +150,7 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
 
 TEST(StagedOutputs, OnlyOurOwnTemporaryNamesAreRecognised) {
   long process = 0;
-  EXPECT_TRUE(host::files::ParseTemporaryName(
+  EXPECT_TRUE(files::ParseTemporaryName(
 #ifdef _WIN32
       "out.tif.kestrelle-w4242-17.tmp",
 #else
@@ -160,7 +160,7 @@ TEST(StagedOutputs, OnlyOurOwnTemporaryNamesAreRecognised) {
   EXPECT_EQ(process, 4242);
   for (const char* other : {"out.tif", "out.tif.tmp", "out.kestrelle-12.tmp", "out.kestrelle-x1-2.tmp",
                             "out.kestrelle-1-2.tmp.bak", ".kestrelle-1-2.tmp", "out.kestrelle-1-2a.tmp"})
-    EXPECT_FALSE(host::files::ParseTemporaryName(other, &process)) << other;
+    EXPECT_FALSE(files::ParseTemporaryName(other, &process)) << other;
 }
 
 #ifndef _WIN32

@@ -1,6 +1,7 @@
 // The layout keeps its architecture: every folder is a floor, and a file
 // includes only from its own floor and the ones below it. The filter and the
-// host side meet only in hostapi/ (and the OS layer under both): the host
+// host side meet only in hostapi/ (and the OS layer and safe files under
+// both): the host
 // talks to a module through PluginMain, never through the filter's insides.
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ struct Floor {
 
 // Ground floor first. Folders at one level may include each other.
 const std::map<std::string, Floor> kFloors = {
-    {"hostapi", {0, Side::Both}},   {"platform", {1, Side::Both}},  {"files", {1, Side::Host}},
+    {"hostapi", {0, Side::Both}},   {"platform", {1, Side::Both}},  {"files", {1, Side::Both}},
     {"plugin", {2, Side::Filter}},  {"render", {2, Side::Filter}},  {"settings", {2, Side::Filter}},
     {"dialog", {2, Side::Filter}},  {"imageio", {2, Side::Host}},   {"module", {3, Side::Filter}},
     {"resources", {3, Side::Filter}}, {"host", {3, Side::Host}},    {"cli", {4, Side::Host}},

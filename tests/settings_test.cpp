@@ -3,9 +3,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "plugin/parameters.h"
 #include "settings/settings_file.h"
@@ -182,6 +186,39 @@ TEST(SettingsFile, NotANumberIsKeptOnlyBy64BitBuilds) {
 #endif
   std::remove(path.c_str());
 }
+
+#ifndef _WIN32
+// Settings files are replaced the way the command replaces its outputs: the
+// file a link leads to is the one replaced, its permissions stay, and no
+// temporary name is left beside it.
+TEST(SettingsFile, ASaveThroughALinkReplacesTheFileItLeadsTo) {
+  MessageCapture capture;
+  const std::string real = Temp("linked-real.ksl"), link = Temp("linked.ksl");
+  std::remove(real.c_str());
+  std::remove(link.c_str());
+  WriteAll(real, {1, 2, 3});
+  ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+  ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+  FilterParameters p = Defaults();
+  p.redGain = 1.25;
+  ASSERT_TRUE(WriteSettingsFile(BindSettings(p), link));
+  struct stat info;
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link was replaced instead of the file";
+  ASSERT_EQ(stat(real.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(ReadAll(real).size(), 108u);
+  FilterParameters back = Defaults();
+  ASSERT_TRUE(ReadSettingsFile(BindSettings(back), link));
+  EXPECT_EQ(back.redGain, 1.25);
+  EXPECT_TRUE(capture.messages().empty());
+  for (const auto& entry : std::filesystem::directory_iterator(ExecutableDirectory()))
+    EXPECT_EQ(entry.path().filename().string().find("settings-linked-real.ksl."), std::string::npos)
+        << entry.path() << " was left behind";
+  std::remove(link.c_str());
+  std::remove(real.c_str());
+}
+#endif
 
 TEST(SettingsFile, AFailedSaveLeavesTheOldFileAsItWas) {
   MessageCapture capture;
