@@ -128,12 +128,18 @@ ImageShape ShapeOf(const Image& image);
 struct ReadOptions {
   // Polled between bands of rows; once true, reading fails with "cancelled".
   const std::atomic<bool>* cancel = nullptr;
+  // Receives one line per piece of metadata that was found but cannot be
+  // kept (damaged, say), so nothing is dropped without a word.
+  std::vector<std::string>* warnings = nullptr;
 };
 
 struct WriteOptions {
   int quality = 0;  // JPEG 1..100; 0: the input JPEG's own, or 92
   // Polled between bands of rows; once true, writing fails with "cancelled".
   const std::atomic<bool>* cancel = nullptr;
+  // Receives one line per piece of the input's metadata the output format
+  // cannot carry, so nothing is dropped without a word.
+  std::vector<std::string>* warnings = nullptr;
 };
 
 // Reads a PNG, TIFF or JPEG file, recognised by its first bytes. On failure
