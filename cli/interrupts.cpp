@@ -1,13 +1,9 @@
 #include "cli/interrupts.h"
 
 #include <csignal>
-#include <signal.h>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 #include "cli/cli.h"
+#include "cli/interrupts_os.h"
 
 namespace cli {
 namespace {
@@ -17,47 +13,13 @@ std::atomic<bool> gCancel{false};
 std::atomic<int> gSignal{0};
 std::atomic<int> gCount{0};
 
-void Request(int signal) {
+}  // namespace
+
+void RequestCancelFor(int signal) {
   int none = 0;
   gSignal.compare_exchange_strong(none, signal);
   gCancel = true;
   ++gCount;
-}
-
-#ifdef _WIN32
-BOOL WINAPI OnConsoleEvent(DWORD event) {
-  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-    Request(SIGINT);
-    return TRUE;
-  }
-  return FALSE;
-}
-#else
-extern "C" void OnSignal(int signal) { Request(signal); }
-#endif
-
-}  // namespace
-
-void CatchInterrupts() {
-#ifdef _WIN32
-  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-#else
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  // Interrupted reads and writes start again; the flag is looked at between them.
-  action.sa_flags = SA_RESTART;
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
-#endif
-}
-
-void IgnoreInterrupts() {
-#ifdef _WIN32
-  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-  SetConsoleCtrlHandler(nullptr, TRUE);
-#else
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_IGN);
-#endif
 }
 
 const std::atomic<bool>& CancelFlag() { return gCancel; }
@@ -65,15 +27,10 @@ bool Cancelled() { return gCancel; }
 int InterruptCount() { return gCount; }
 
 int CancelExitCode() {
-  const int signal = gSignal.load();
-#ifndef _WIN32
-  if (signal == SIGTERM) return 128 + SIGTERM;
-  if (signal == SIGHUP) return 128 + SIGHUP;
-#endif
-  (void)signal;
-  return kCancelled;
+  const int code = ExitCodeForSignal(gSignal.load());
+  return code != 0 ? code : kCancelled;
 }
 
-void RequestCancel() { Request(SIGINT); }
+void RequestCancel() { RequestCancelFor(SIGINT); }
 
 }  // namespace cli

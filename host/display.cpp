@@ -8,49 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "host/display_draw.h"
 #include "host/host.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include "platform/headless/headless_driver.h"
-#endif
 
 namespace host {
 namespace {
-
-bool IsRgb(int32 mode) {
-  return mode == plugInModeRGBColor || mode == plugInModeRGB48 || mode == plugInModeRGB96;
-}
-
-bool SameRect(const VRect& a, const VRect& b) {
-  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
-}
-
-int64 Width(const VRect& r) { return int64(r.right) - r.left; }
-int64 Height(const VRect& r) { return int64(r.bottom) - r.top; }
-
-// The map's pixels as RGB, whatever its layout.
-class MapReader {
- public:
-  explicit MapReader(const PSPixelMap& map) : map_(map), rgb_(IsRgb(map.imageMode)) {}
-  void Pixel(int32 row, int32 col, uint8* rgb) const {
-    const uint8* p = static_cast<const uint8*>(map_.baseAddr) +
-                     int64(row - map_.bounds.top) * map_.rowBytes +
-                     int64(col - map_.bounds.left) * map_.colBytes;
-    if (rgb_) {
-      rgb[0] = p[0];
-      rgb[1] = p[map_.planeBytes];
-      rgb[2] = p[2 * int64(map_.planeBytes)];
-    } else {
-      rgb[0] = rgb[1] = rgb[2] = p[0];
-    }
-  }
-
- private:
-  const PSPixelMap& map_;
-  bool rgb_;
-};
 
 // The part of the map that is drawn: `source` within the bounds. False for a
 // map that cannot be read.
@@ -64,67 +26,6 @@ bool DrawnArea(const PSPixelMap* map, const VRect& source, VRect& area) {
   area.right = std::min(source.right, map->bounds.right);
   return true;
 }
-
-#ifdef _WIN32
-OSErr DrawOnDc(const PSPixelMap& map, const VRect& source, const VRect& area, int32 row, int32 col,
-               HDC dc) {
-  const DWORD type = GetObjectType(dc);
-  if (type != OBJ_DC && type != OBJ_MEMDC) return paramErr;
-  const int32 w = int32(Width(area)), h = int32(Height(area));
-  if (w <= 0 || h <= 0) return noErr;
-  // A 24-bit DIB stores blue, green, red, with rows padded to 4 bytes.
-  const size_t stride = (size_t(w) * 3 + 3) & ~size_t(3);
-  std::vector<uint8> bits(stride * size_t(h));
-  const MapReader reader(map);
-  for (int32 y = 0; y < h; ++y) {
-    uint8* out = bits.data() + size_t(y) * stride;
-    for (int32 x = 0; x < w; ++x, out += 3) {
-      uint8 rgb[3];
-      reader.Pixel(area.top + y, area.left + x, rgb);
-      out[0] = rgb[2];
-      out[1] = rgb[1];
-      out[2] = rgb[0];
-    }
-  }
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  const int x = col + (area.left - source.left), y = row + (area.top - source.top);
-  if (SetDIBitsToDevice(dc, x, y, DWORD(w), DWORD(h), 0, 0, 0, UINT(h), bits.data(), &info,
-                        DIB_RGB_COLORS) == 0)
-    return paramErr;
-  return noErr;
-}
-#else
-OSErr DrawOnCanvas(const PSPixelMap& map, const VRect& source, const VRect& area, int32 row,
-                   int32 col, const HeadlessCanvas& canvas) {
-  if (canvas.magic != kHeadlessCanvasMagic || canvas.rgb == nullptr || canvas.width < 0 ||
-      canvas.height < 0 || canvas.stride < canvas.width * 3)
-    return paramErr;
-  // Canvas coordinates: the client point plus the DC's origin, kept within
-  // the clip and the canvas.
-  const int64 clipLeft = std::max<int64>(0, canvas.clip.left);
-  const int64 clipTop = std::max<int64>(0, canvas.clip.top);
-  const int64 clipRight = std::min<int64>(canvas.width, canvas.clip.right);
-  const int64 clipBottom = std::min<int64>(canvas.height, canvas.clip.bottom);
-  const int64 dx = int64(canvas.originX) + col - source.left;
-  const int64 dy = int64(canvas.originY) + row - source.top;
-  const int64 left = std::max<int64>(area.left, clipLeft - dx);
-  const int64 right = std::min<int64>(area.right, clipRight - dx);
-  const int64 top = std::max<int64>(area.top, clipTop - dy);
-  const int64 bottom = std::min<int64>(area.bottom, clipBottom - dy);
-  const MapReader reader(map);
-  for (int64 y = top; y < bottom; ++y) {
-    uint8* out = canvas.rgb + (y + dy) * canvas.stride + (left + dx) * 3;
-    for (int64 x = left; x < right; ++x, out += 3) reader.Pixel(int32(y), int32(x), out);
-  }
-  return noErr;
-}
-#endif
 
 OSErr DisplayPixelsThunk(const PSPixelMap* map, const VRect* source, int32 row, int32 col,
                          void* target) {
@@ -150,11 +51,7 @@ OSErr DrawPixelMap(const PSPixelMap* map, const VRect* source, int32 row, int32 
   const VRect requested = source ? *source : map->bounds;
   VRect area{};
   if (!DrawnArea(map, requested, area)) return paramErr;
-#ifdef _WIN32
-  return DrawOnDc(*map, requested, area, row, col, static_cast<HDC>(target));
-#else
-  return DrawOnCanvas(*map, requested, area, row, col, *static_cast<const HeadlessCanvas*>(target));
-#endif
+  return DrawOnTarget(*map, requested, area, row, col, target);
 }
 
 bool ImageToClient(const DisplayedPreview& view, int64 x, int64 y, int64& clientX, int64& clientY) {
@@ -274,33 +171,5 @@ DisplayedPreview Host::Displayed() const {
   std::lock_guard<std::mutex> lock(displayMutex_);
   return displayed_;
 }
-
-#ifdef _WIN32
-namespace {
-const char kHostWindowClass[] = "KestrelleHostWindow";
-}
-
-HostWindow::HostWindow() {
-  static const ATOM registered = [] {
-    WNDCLASSA c{};
-    c.lpfnWndProc = DefWindowProcA;
-    c.hInstance = GetModuleHandleA(nullptr);
-    c.lpszClassName = kHostWindowClass;
-    return RegisterClassA(&c);
-  }();
-  if (registered == 0) return;
-  HWND window = CreateWindowExA(0, kHostWindowClass, "kestrelle", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 640, 480, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                nullptr);
-  handle_ = reinterpret_cast<intptr_t>(window);
-}
-
-HostWindow::~HostWindow() {
-  if (handle_ != 0) DestroyWindow(reinterpret_cast<HWND>(handle_));
-}
-#else
-HostWindow::HostWindow() = default;
-HostWindow::~HostWindow() = default;
-#endif
 
 }  // namespace host

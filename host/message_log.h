@@ -42,11 +42,13 @@ class MessageLog {
  private:
   static void Sink(const char* text, const char* caption, void* context);
   void Add(const std::string& text, const std::string& caption);
-#ifdef _WIN32
+  // Where boxes are real windows (Windows), a thread watches for them and
+  // answers them; the headless window system hands them to the sink instead.
+  void StartWatching();
+  void StopWatching();
   void Watch();
   std::thread watcher_;
   std::atomic<bool> stop_{false};
-#endif
   typedef void (*SetSinkFn)(void (*)(const char*, const char*, void*), void*);
   SetSinkFn setSink_ = nullptr;
   bool echo_ = false;

@@ -27,6 +27,8 @@ class PluginModule {
   // Any other exported symbol, or nullptr.
   void* Symbol(const char* name) const;
   const std::string& path() const { return path_; }
+  // The system's handle of the loaded library, or nullptr.
+  void* handle() const { return library_; }
   // The module's plug-in property list (PiPL resource 16000); false with a
   // reason when it has none.
   bool PropertyList(std::vector<uint8_t>& bytes, std::string* error) const;

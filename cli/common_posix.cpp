@@ -1,0 +1,18 @@
+#include <climits>
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/cli.h"
+
+namespace cli {
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+std::string ProgramDirectory() {
+  char path[PATH_MAX] = {};
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  std::string p(path, n > 0 ? size_t(n) : 0);
+  return p.substr(0, p.find_last_of('/') + 1);
+}
+
+}  // namespace cli

@@ -1,0 +1,66 @@
+// Staged files on Windows: _O_EXCL creation, _commit, MoveFileEx (rename()
+// does not replace an existing file there) and a folder search.
+#include "files/staged_file_os.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include "files/file_identity.h"
+
+namespace files {
+namespace os {
+
+const char kTemporaryMarker[] = ".kestrelle-w";
+
+long ThisProcess() { return long(_getpid()); }
+
+bool ProcessIsGone(long id) {
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, DWORD(id));
+  if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+  CloseHandle(h);
+  return ended;
+}
+
+CreateResult CreateExclusive(const std::string& path, const std::string& replacing, std::FILE** out) {
+  (void)replacing;  // a new file gets the folder's inherited permissions
+  const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+  *out = _fdopen(fd, "w+b");
+  if (*out) return CreateResult::Created;
+  const int code = errno;
+  _close(fd);
+  std::remove(path.c_str());
+  errno = code;
+  return CreateResult::Failed;
+}
+
+bool SyncData(std::FILE* file) { return _commit(_fileno(file)) == 0; }
+
+bool Replace(const std::string& from, const std::string& to, std::string* why) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  *why = "cannot replace the file: " + WindowsErrorText(GetLastError());
+  return false;
+}
+
+void SyncFolder(const std::string& folder) {
+  (void)folder;  // NTFS journals the rename itself
+}
+
+void ForEachTemporary(const std::string& folder, const std::function<void(const std::string& name)>& visit) {
+  const std::string prefix = folder == "." ? "" : folder + (folder.back() == '/' || folder.back() == '\\' ? "" : "/");
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((prefix + "*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) visit(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+}  // namespace os
+}  // namespace files
