@@ -73,11 +73,11 @@ host::Document SideBySide(const host::Document& before, const host::Document& af
 // A setting typed into its row of the dialog (five decimals at most, as the
 // edit box shows them).
 host::UiStep SettingStep(DescriptorKeyID key, double value) {
+  // The dialog's rows are the settings in their table's order.
+  static_assert(host::kUiRowCount == kSettingOptionCount, "one dialog row per setting");
   int row = 0;
   for (int i = 0; i < kSettingOptionCount; ++i)
-    if (kSettingOptions[i].key == key)
-      for (int r = 0; r < host::kUiRowCount; ++r)
-        if (std::string(host::kUiRows[r].name) == kSettingOptions[i].label) row = r;
+    if (kSettingOptions[i].key == key) row = i;
   char text[64];
   std::snprintf(text, sizeof text, "%.5f", value);
   std::string typed = text;
@@ -85,7 +85,6 @@ host::UiStep SettingStep(DescriptorKeyID key, double value) {
   if (typed.back() == '.') typed.pop_back();
   return host::SetStep(row, typed);
 }
-
 
 host::WriteOptions WriteOptionsFor(const ApplyOptions& o) {
   host::WriteOptions w;
@@ -451,14 +450,13 @@ std::unique_ptr<host::Host> ApplySession::MakeHost(FileRun& r, const host::HostO
 
 bool ApplySession::RunHost(FileRun& r) {
   host::HostOptions options = HostOptionsFor(r);
-#ifdef _WIN32
-  // The dialog's owner, as a host application's main window is.
+  // The dialog's owner, as a host application's main window is (none on the
+  // headless window system).
   std::unique_ptr<host::HostWindow> window;
   if (dialog_) {
     window = std::make_unique<host::HostWindow>();
     options.ownerWindow = window->handle();
   }
-#endif
   host::KeptRun earlier;
   const std::unique_ptr<host::Host> made = MakeHost(r, options, earlier);
   if (!made) return false;

@@ -1,5 +1,4 @@
 #include "host/window_search.h"
-#ifdef _WIN32
 
 namespace host {
 namespace {
@@ -52,4 +51,3 @@ HWND FindWindowOfThisProcess(bool (*test)(HWND, HWND), HWND owner) {
 }
 
 }  // namespace host
-#endif

@@ -2,7 +2,7 @@
 // dialog, message boxes and common file dialogs. Used by the message-box
 // watcher and by UI scripts, which must tell them apart the same way.
 #pragma once
-#ifdef _WIN32
+
 #include <windows.h>
 
 namespace host {
@@ -24,4 +24,3 @@ bool IsFilterDialog(HWND w);
 HWND FindWindowOfThisProcess(bool (*test)(HWND w, HWND owner), HWND owner = nullptr);
 
 }  // namespace host
-#endif
