@@ -123,12 +123,19 @@ const char* const kApplyHelp =
     "  --skip-existing         an output that exists is not redone\n"
     "  --jobs N                files filtered at once, each job a worker process\n"
     "                          that loads the module once (default: one per\n"
-    "                          processor; 1 runs them in this process). The\n"
-    "                          outputs do not depend on N. With --registry, or a\n"
-    "                          --host-profile without a registry (the filter then\n"
-    "                          keeps its last-used settings in its own file),\n"
-    "                          each file starts from the last one's settings, so\n"
-    "                          those run one file at a time\n"
+    "                          processor this process may use: those its\n"
+    "                          affinity allows (taskset, a batch system's\n"
+    "                          binding), at most its cgroup's CPU quota\n"
+    "                          (cpu.max); 1 runs them in this process). Each\n"
+    "                          worker keeps to its part of those processors,\n"
+    "                          and the filter starts a render thread per\n"
+    "                          processor it may use, so jobs x threads stays\n"
+    "                          within them. The outputs do not depend on N.\n"
+    "                          With --registry, or a --host-profile without a\n"
+    "                          registry (the filter then keeps its last-used\n"
+    "                          settings in its own file), each file starts from\n"
+    "                          the last one's settings, so those run one file\n"
+    "                          at a time\n"
     "  --report FILE.jsonl     one JSON line per file as it finishes: input,\n"
     "                          output, status, reason, seconds, settings\n"
     "  --shard K/N             only the K-th of N parts of the sorted list of\n"
@@ -333,6 +340,21 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
       return kUsage;
     }
     if (IsBatchOption(arg)) batchGiven.push_back(arg);
+    if (arg == kWorkerOption && hasValue) {
+      // "--batch-worker=K/N": the K-th of N workers, which keeps to its part
+      // of the processors.
+      int share = 0, shares = 0;
+      char end = 0;
+      if (std::sscanf(value.c_str(), "%d/%d%c", &share, &shares, &end) != 2 || shares < 1 || share < 0 ||
+          share >= shares) {
+        Error(arg + ": '" + value + "' is not K/N");
+        return kUsage;
+      }
+      o.worker = true;
+      o.workerShare = share;
+      o.workerShares = shares;
+      continue;
+    }
     if (IsFlag(arg)) {
       if (hasValue) {
         Error(arg + " takes no value");

@@ -47,6 +47,10 @@ struct ApplyOptions {
   // A worker process of a batch: tasks on standard input, results on
   // standard output (started by kestrelle itself, not by users).
   bool worker = false;
+  // Which of how many workers this one is ("--batch-worker=K/N"): each keeps
+  // to its part of the processors, so the workers' render threads together
+  // stay within the budget.
+  int workerShare = 0, workerShares = 1;
   // The command line without the inputs and the batch options: what a
   // worker process is started with, so it opens the same session.
   std::vector<std::string> sessionArgs;

@@ -10,12 +10,15 @@
 #include "cli/worker_pool.h"
 #include "cli/worker_process.h"
 #include "cli/worker_protocol.h"
+#include "platform/processors.h"
 
 namespace cli {
 
 int WorkerCommand(const ApplyOptions& options) {
   IgnoreBrokenPipes();
   IgnoreInterrupts();
+  // Before the module counts the processors for its render threads.
+  platform::KeepToProcessorShare(options.workerShare, options.workerShares);
   WorkerChannel channel;  // before anything can print
   ApplySession session;
   std::string error;

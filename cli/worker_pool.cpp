@@ -75,11 +75,10 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
                   const TaskDone& done) {
   IgnoreBrokenPipes();
   const std::string program = ProgramPath();
-  std::vector<std::string> args = {"apply", kWorkerOption};
-  args.insert(args.end(), sessionArgs.begin(), sessionArgs.end());
+  const size_t count = size_t(jobs > 0 ? jobs : 1);
 
   EventQueue events;
-  std::vector<Slot> slots(size_t(jobs > 0 ? jobs : 1));
+  std::vector<Slot> slots(count);
   std::string openError = "no worker process could be started";
   bool exhausted = false, cancelSent = false, killed = false;
   int interruptsAtCancel = 0;
@@ -90,6 +89,10 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
     if (s.reader.joinable()) s.reader.join();
     s = Slot{};
     s.process = std::make_unique<WorkerProcess>();
+    // Each worker keeps to its part of the processors (see --help on --jobs).
+    std::vector<std::string> args = {"apply", std::string(kWorkerOption) + "=" + std::to_string(index) + "/" +
+                                                  std::to_string(count)};
+    args.insert(args.end(), sessionArgs.begin(), sessionArgs.end());
     std::string why;
     if (!s.process->Start(program, args, &why)) {
       openError = why;

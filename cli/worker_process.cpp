@@ -1,5 +1,7 @@
 #include "cli/worker_process.h"
 
+#include "platform/processors.h"
+
 #include <thread>
 
 namespace cli {
@@ -28,9 +30,6 @@ std::vector<char*> ArgumentVector(const std::string& program, const std::vector<
   return argv;
 }
 
-int ProcessorCount() {
-  const unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : int(n);
-}
+int ProcessorCount() { return platform::ProcessorBudget(); }
 
 }  // namespace cli

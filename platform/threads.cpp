@@ -1,5 +1,7 @@
 #include "platform/threads.h"
 
+#include "platform/processors.h"
+
 #include <atomic>
 #include <new>
 #include <utility>
@@ -48,14 +50,7 @@ void SetThreadStartGateForTesting(ThreadStartGate gate, void* context) {
 
 int ProcessorCount() {
   if (int n = processorOverride.load()) return n;
-#ifdef _WIN32
-  SYSTEM_INFO info;
-  GetSystemInfo(&info);
-  int n = int(info.dwNumberOfProcessors);
-#else
-  long n = sysconf(_SC_NPROCESSORS_ONLN);
-#endif
-  return n > 0 ? int(n) : 1;
+  return ProcessorBudget();
 }
 
 #ifdef _WIN32

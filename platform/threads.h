@@ -1,7 +1,6 @@
 // Worker threads for the band renderer: the processor count, starting a
 // thread with a given stack size, and joining it. Windows uses
-// GetSystemInfo / CreateThread / WaitForSingleObject / CloseHandle; Linux
-// uses sysconf and POSIX threads.
+// CreateThread / WaitForSingleObject / CloseHandle; Linux POSIX threads.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +8,8 @@
 
 namespace platform {
 
-// Number of processors the system reports (at least 1).
+// The processors this process may use (at least 1): its affinity, within
+// a cgroup CPU quota.
 int ProcessorCount();
 
 typedef uint32_t (*ThreadEntry)(void* argument);

@@ -56,6 +56,10 @@ pid_t StartKestrelle(const std::vector<std::string>& args, const std::string& ou
   return Spawn(KestrelleProgram(), args, output, "");
 }
 
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& args, const std::string& output) {
+  return Spawn(program, args, output, "");
+}
+
 int WaitForProgram(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);

@@ -25,6 +25,9 @@ std::string KestrelleProgram();
 // and error going to the file `output`; the tests that signal a run while it
 // works use this.
 pid_t StartKestrelle(const std::vector<std::string>& args, const std::string& output = "/dev/null");
+// The same for any program.
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& output = "/dev/null");
 // Waits for a started program: its exit code, or 128 + the signal that ended it.
 int WaitForProgram(pid_t pid);
 #endif

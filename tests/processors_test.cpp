@@ -1,0 +1,176 @@
+// The processor budget: what a cgroup's quota grants, that the count follows
+// the affinity (so `taskset -c 0` means one render thread), and that a
+// batch's workers split the processors between them instead of each taking
+// them all.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <thread>
+
+#ifndef _WIN32
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "imageio/image_io.h"
+#include "platform/processors.h"
+#include "platform/threads.h"
+#include "render/parallel_step.h"
+#include "tests/render_support.h"
+#include "tests/run_program.h"
+#include "tests/test_support.h"
+
+TEST(ProcessorBudget, ACgroupQuotaIsRoundedUpToWholeProcessors) {
+  EXPECT_EQ(platform::ProcessorsInCpuMax("max 100000"), 0);
+  EXPECT_EQ(platform::ProcessorsInCpuMax("100000 100000"), 1);
+  EXPECT_EQ(platform::ProcessorsInCpuMax("50000 100000\n"), 1);
+  EXPECT_EQ(platform::ProcessorsInCpuMax("150000 100000"), 2);
+  EXPECT_EQ(platform::ProcessorsInCpuMax("400000 100000"), 4);
+  for (const char* bad : {"", "max", "100000", "abc 100000", "-5 100000", "100000 0", "12x 100000"})
+    EXPECT_EQ(platform::ProcessorsInCpuMax(bad), 0) << bad;
+}
+
+#ifndef _WIN32
+namespace {
+
+// Runs `body` in a child process (affinity is the whole process's) and
+// gives back its exit status.
+template <typename Body>
+int InChild(Body body) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+}
+
+std::vector<int> Allowed() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  std::vector<int> cpus;
+  if (sched_getaffinity(0, sizeof set, &set) == 0)
+    for (int i = 0; i < CPU_SETSIZE; ++i)
+      if (CPU_ISSET(i, &set)) cpus.push_back(i);
+  return cpus;
+}
+
+}  // namespace
+
+TEST(ProcessorBudget, FollowsTheAffinityDownToTheRenderThreads) {
+  const std::vector<int> allowed = Allowed();
+  ASSERT_FALSE(allowed.empty());
+  EXPECT_LE(platform::ProcessorBudget(), int(allowed.size()));
+  EXPECT_EQ(InChild([&] {
+              cpu_set_t one;
+              CPU_ZERO(&one);
+              CPU_SET(allowed.back(), &one);
+              if (sched_setaffinity(0, sizeof one, &one) != 0) return 100;
+              return platform::ProcessorBudget() * 10 + RenderWorkerCount();
+            }),
+            11);
+}
+
+TEST(ProcessorBudget, WorkersSplitTheProcessorsBetweenThem) {
+  const std::vector<int> allowed = Allowed();
+  const int budget = platform::ProcessorBudget();
+  const int shares = 2;
+  std::set<int> used;
+  for (int share = 0; share < shares; ++share) {
+    // The child answers with the processors it kept, one bit each (the
+    // first eight are enough to tell the parts apart).
+    const int kept = InChild([&] {
+      if (!platform::KeepToProcessorShare(share, shares)) return 200;
+      int bits = 0;
+      for (int cpu : Allowed()) bits |= cpu < 8 ? 1 << cpu : 0;
+      return platform::ProcessorBudget() == std::max(1, budget / shares) ? bits : 201;
+    });
+    ASSERT_LT(kept, 200) << "share " << share;
+    for (int cpu = 0; cpu < 8; ++cpu)
+      if (kept & (1 << cpu)) {
+        EXPECT_TRUE(allowed.size() < 2 || used.insert(cpu).second) << "cpu " << cpu << " in both parts";
+      }
+  }
+  // A single worker keeps everything.
+  EXPECT_EQ(InChild([&] { return platform::KeepToProcessorShare(0, 1) ? platform::ProcessorBudget() : 0; }),
+            budget);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The processors each running batch worker keeps, by process id, watched
+// through /proc until the batch ends.
+std::map<int, std::string> WatchWorkers(pid_t batch) {
+  std::map<int, std::string> seen;
+  int status = 0;
+  while (waitpid(batch, &status, WNOHANG) == 0) {
+    for (const auto& e : fs::directory_iterator("/proc")) {
+      const std::string name = e.path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      const std::string cmdline = Bytes(e.path().string() + "/cmdline");
+      if (cmdline.find("--batch-worker") == std::string::npos) continue;
+      std::ifstream in(e.path().string() + "/status");
+      std::string line;
+      while (std::getline(in, line))
+        if (line.rfind("Cpus_allowed_list:", 0) == 0) seen[std::stoi(name)] = line.substr(line.find(':') + 1);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return seen;
+}
+
+}  // namespace
+
+// Under `taskset -c 0` a batch takes one processor: no worker processes,
+// one render thread, and the same outputs as with every processor.
+TEST(ProcessorBudget, ABatchKeepsToTheProcessorsItIsGiven) {
+  if (!fs::exists("/usr/bin/taskset")) GTEST_SKIP() << "taskset is not installed (util-linux)";
+  const std::string root = ExecutableDirectory() + "budget/";
+  fs::remove_all(root);
+  fs::create_directories(root + "in");
+  for (uint32 i = 0; i < 6; ++i) {
+    host::Image image;
+    image.document = host::MakeDocument(700, 500, 3, 8);
+    FillFileNoise(image.document, 40 + i);
+    std::string error;
+    ASSERT_TRUE(host::WriteImage(root + "in/p" + std::to_string(i) + ".png", image, &error)) << error;
+  }
+  const std::vector<std::string> settings = {"--red-gain", "1.3", "--blue-gain", "0.8"};
+  // `taskset CPUS kestrelle ...` when `cpus` is given.
+  auto batch = [&](const std::string& cpus, const std::vector<std::string>& options, const std::string& out) {
+    std::vector<std::string> args = {"apply", "--output-dir", root + out};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), settings.begin(), settings.end());
+    args.push_back(root + "in");
+    if (!cpus.empty()) args.insert(args.begin(), {"-c", cpus, KestrelleProgram()});
+    return WatchWorkers(cpus.empty() ? StartKestrelle(args) : StartProgram("/usr/bin/taskset", args));
+  };
+  const std::map<int, std::string> one = batch(std::to_string(Allowed().front()), {}, "one");
+  EXPECT_TRUE(one.empty()) << one.size() << " worker processes on one processor";
+  std::map<int, std::string> two;
+  if (Allowed().size() >= 2) {
+    two = batch("", {"--jobs", "2"}, "two");
+    ASSERT_EQ(two.size(), 2u);
+    std::set<std::string> parts;
+    for (const auto& w : two) parts.insert(w.second);
+    EXPECT_EQ(parts.size(), 2u) << "both workers kept the same processors";
+  }
+  for (uint32 i = 0; i < 6; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".png";
+    ASSERT_TRUE(fs::exists(root + "one/" + name)) << name;
+    if (!two.empty()) {
+      EXPECT_EQ(Bytes(root + "one/" + name), Bytes(root + "two/" + name)) << name;
+    }
+  }
+}
+#endif
