@@ -424,8 +424,16 @@ std::unique_ptr<host::Host> ApplySession::MakeHost(FileRun& r, const host::HostO
     host::ImageWriter& writer = r.writer;
     stream.read = [&reader](int32 rows, uint8* colour, size_t stride, uint8* alpha, size_t alphaStride,
                             std::string* why) { return reader.ReadRows(rows, colour, stride, alpha, alphaStride, why); };
-    stream.write = [&writer](int32 rows, const uint8* colour, size_t stride, const uint8* alpha, size_t alphaStride,
-                             std::string* why) { return writer.WriteRows(rows, colour, stride, alpha, alphaStride, why); };
+    files::OutputGroup& outputs = r.outputs;
+    const size_t output = r.mainOutput;
+    stream.write = [&writer, &outputs, output](int32 rows, const uint8* colour, size_t stride, const uint8* alpha,
+                                               size_t alphaStride, std::string* why) {
+      if (!writer.WriteRows(rows, colour, stride, alpha, alphaStride, why)) return false;
+      // The disk starts on each band as it is written, not on the whole
+      // file at the end.
+      outputs.WriteBehind(output);
+      return true;
+    };
     host::Document pictureShape;
     pictureShape.width = shape.width;
     pictureShape.height = shape.height;

@@ -63,6 +63,8 @@ class OutputGroup {
   // The staged file to write, opened "w+b" at offset 0.
   std::FILE* File(size_t index) const { return files_[index]->file(); }
   const std::string& Path(size_t index) const { return paths_[index]; }
+  // Between bands of output `index`: see StagedFile::WriteBehind.
+  void WriteBehind(size_t index) { files_[index]->WriteBehind(); }
   // Done writing output `index`: flushed, synced and closed.
   bool Finish(size_t index, std::string* why);
   // Replaces every target once all are finished. False when one is not

@@ -51,11 +51,23 @@ bool StagedFile::Create(const std::string& target, std::string* why) {
       return false;
     }
     finished_ = false;
+    handedToDisk_ = 0;
     return true;
   }
   *why = "cannot create a file in " + folder + ": too many temporary files";
   temporary_.clear();
   return false;
+}
+
+void StagedFile::WriteBehind() {
+  // Large enough that the calls cost nothing next to the writing, small
+  // enough that the disk starts early.
+  constexpr long long kChunk = 8 << 20;
+  if (!file_ || std::fflush(file_) != 0) return;
+  const long long end = os::FileSize(file_);
+  if (end - handedToDisk_ < kChunk) return;
+  os::StartWriteBack(file_, handedToDisk_, end - handedToDisk_);
+  handedToDisk_ = end;
 }
 
 bool StagedFile::Finish(std::string* why) {

@@ -33,6 +33,12 @@ class StagedFile {
   const std::string& temporary() const { return temporary_; }
   bool finished() const { return finished_; }
 
+  // Hands what has been written since the last call to the disk without
+  // waiting, once there is enough of it, so the sync in Finish finds little
+  // left to write (a whole file written only at the end waits for all of
+  // it). Call it between bands of rows.
+  void WriteBehind();
+
   // Flushes, syncs to the disk and closes the temporary file; false with the
   // reason when any of it failed (a full disk shows up here).
   bool Finish(std::string* why);
@@ -47,6 +53,7 @@ class StagedFile {
   std::string destination_;
   std::string temporary_;
   bool finished_ = false;
+  long long handedToDisk_ = 0;  // bytes WriteBehind has started writing
 };
 
 // Is `name` (a file name without folder) one of our temporary names, and of

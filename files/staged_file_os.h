@@ -26,6 +26,13 @@ CreateResult CreateExclusive(const std::string& path, const std::string& replaci
 // Asks the system to put the file's data on the disk; errno on failure.
 bool SyncData(std::FILE* file);
 
+// The file's size in bytes (what has been flushed to it), 0 when unknown.
+long long FileSize(std::FILE* file);
+
+// Starts writing `length` bytes at `offset` of the file to the disk without
+// waiting for them, where the system can (Linux); a hint, never an error.
+void StartWriteBack(std::FILE* file, long long offset, long long length);
+
 // Moves `from` over `to`, replacing it in one step; false with the reason.
 bool Replace(const std::string& from, const std::string& to, std::string* why);
 

@@ -2,6 +2,7 @@
 #include "files/staged_file_os.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -35,6 +36,19 @@ CreateResult CreateExclusive(const std::string& path, const std::string& replaci
 }
 
 bool SyncData(std::FILE* file) { return fsync(fileno(file)) == 0; }
+
+long long FileSize(std::FILE* file) {
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 ? (long long)info.st_size : 0;
+}
+
+void StartWriteBack(std::FILE* file, long long offset, long long length) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  (void)sync_file_range(fileno(file), off64_t(offset), off64_t(length), SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file, (void)offset, (void)length;
+#endif
+}
 
 bool Replace(const std::string& from, const std::string& to, std::string* why) {
   if (std::rename(from.c_str(), to.c_str()) == 0) return true;

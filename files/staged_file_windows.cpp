@@ -41,6 +41,17 @@ CreateResult CreateExclusive(const std::string& path, const std::string& replaci
 
 bool SyncData(std::FILE* file) { return _commit(_fileno(file)) == 0; }
 
+long long FileSize(std::FILE* file) {
+  const long long size = _filelengthi64(_fileno(file));
+  return size > 0 ? size : 0;
+}
+
+void StartWriteBack(std::FILE* file, long long offset, long long length) {
+  // Windows has no call that starts writing without waiting; the lazy
+  // writer already flushes behind a sequential writer.
+  (void)file, (void)offset, (void)length;
+}
+
 bool Replace(const std::string& from, const std::string& to, std::string* why) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   *why = "cannot replace the file: " + WindowsErrorText(GetLastError());

@@ -11,6 +11,7 @@
 #include "cli/apply_options.h"
 #include "host/enable_rule.h"
 #include "files/run_files.h"
+#include "files/staged_file.h"
 #include "plugin/parameters.h"
 #include "resources/plugin_resources.h"
 #include "tests/test_support.h"
@@ -21,6 +22,11 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 bool Enabled(const std::string& expression, int mode, int depth) {
   host::DocumentTraits d;
@@ -146,6 +152,36 @@ TEST(StagedOutputs, NothingIsReplacedUntilAllAreWrittenAndNotAfterACancel) {
   EXPECT_FALSE(group.Stage(ExecutableDirectory() + "staged", &index, &why));
   EXPECT_NE(why.find("is a folder"), std::string::npos) << why;
   fs::remove_all(dir);
+}
+
+// Handing bands to the disk early changes nothing of what lands: a writer
+// that goes back to patch its header (as libtiff does) after the bands were
+// handed over still gets exactly its bytes, and only on commit.
+TEST(StagedOutputs, WritingBehindKeepsEveryByteAndTheOldFileUntilCommit) {
+  const std::string target = ExecutableDirectory() + "files-behind.bin";
+  { std::ofstream(target, std::ios::binary) << "old"; }
+  files::StagedFile staged;
+  std::string why;
+  ASSERT_TRUE(staged.Create(target, &why)) << why;
+  std::string expected;
+  for (int band = 0; band < 24; ++band) {
+    const std::string bytes(1 << 20, char('a' + band));
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), staged.file()), bytes.size());
+    expected += bytes;
+    staged.WriteBehind();
+  }
+  ASSERT_EQ(std::fseek(staged.file(), 0, SEEK_SET), 0);
+  ASSERT_EQ(std::fwrite("HEAD", 1, 4, staged.file()), 4u);
+  expected.replace(0, 4, "HEAD");
+  ASSERT_EQ(std::fseek(staged.file(), 0, SEEK_END), 0);
+  ASSERT_EQ(std::fwrite("tail", 1, 4, staged.file()), 4u);
+  expected += "tail";
+  staged.WriteBehind();
+  EXPECT_EQ(ReadFile(target), "old");
+  ASSERT_TRUE(staged.Finish(&why)) << why;
+  ASSERT_TRUE(staged.Commit(&why)) << why;
+  EXPECT_TRUE(ReadFile(target) == expected);
+  std::remove(target.c_str());
 }
 
 TEST(StagedOutputs, OnlyOurOwnTemporaryNamesAreRecognised) {
