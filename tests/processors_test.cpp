@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #ifndef _WIN32
@@ -108,18 +109,45 @@ std::string Bytes(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// The processors each running batch worker keeps, by process id, watched
-// through /proc until the batch ends.
+// A /proc file's text; empty when its process has gone meanwhile (which
+// streams report by throwing).
+std::string ProcText(const std::string& path) {
+  std::string text;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+// The parent of process `pid` (the fourth field of /proc/PID/stat, after the
+// name in parentheses), -1 when it is gone.
+int ParentOf(const std::string& pid) {
+  const std::string stat = ProcText("/proc/" + pid + "/stat");
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream rest(stat.substr(close + 1));
+  std::string state;
+  int parent = -1;
+  rest >> state >> parent;
+  return parent;
+}
+
+// The processors each worker of this batch keeps, by process id, watched
+// through /proc until the batch ends (other tests' batches run alongside).
 std::map<int, std::string> WatchWorkers(pid_t batch) {
   std::map<int, std::string> seen;
   int status = 0;
   while (waitpid(batch, &status, WNOHANG) == 0) {
-    for (const auto& e : fs::directory_iterator("/proc")) {
+    std::error_code ignored;
+    for (const auto& e : fs::directory_iterator("/proc", ignored)) {
       const std::string name = e.path().filename().string();
       if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      const std::string cmdline = Bytes(e.path().string() + "/cmdline");
-      if (cmdline.find("--batch-worker") == std::string::npos) continue;
-      std::ifstream in(e.path().string() + "/status");
+      const std::string cmdline = ProcText(e.path().string() + "/cmdline");
+      if (cmdline.find("--batch-worker") == std::string::npos || ParentOf(name) != batch) continue;
+      std::istringstream in(ProcText(e.path().string() + "/status"));
       std::string line;
       while (std::getline(in, line))
         if (line.rfind("Cpus_allowed_list:", 0) == 0) seen[std::stoi(name)] = line.substr(line.find(':') + 1);
