@@ -62,7 +62,7 @@ bool StagedFile::Create(const std::string& target, std::string* why) {
 void StagedFile::WriteBehind() {
   // Large enough that the calls cost nothing next to the writing, small
   // enough that the disk starts early.
-  constexpr long long kChunk = 8 << 20;
+  constexpr long long kChunk = 2 << 20;
   if (!file_ || std::fflush(file_) != 0) return;
   const long long end = os::FileSize(file_);
   if (end - handedToDisk_ < kChunk) return;
