@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace files {
@@ -50,6 +51,7 @@ class StagedFile {
 
  private:
   std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;  // the file's stdio buffer, freed after it is closed
   std::string destination_;
   std::string temporary_;
   bool finished_ = false;

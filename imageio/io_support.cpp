@@ -1,6 +1,10 @@
 #include "imageio/io_support.h"
 
 #include <cstring>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 namespace host {
 namespace io {
@@ -203,6 +207,15 @@ int64_t Tell(std::FILE* f) {
   return _ftelli64(f);
 #else
   return int64_t(ftello(f));
+#endif
+}
+
+int64_t StoredFileSize(std::FILE* f) {
+#ifdef _WIN32
+  return _filelengthi64(_fileno(f));
+#else
+  struct stat info;
+  return fstat(fileno(f), &info) == 0 ? int64_t(info.st_size) : -1;
 #endif
 }
 

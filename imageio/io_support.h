@@ -83,6 +83,9 @@ std::string SystemError(int code);
 // stdio with 64-bit offsets on every platform.
 int Seek(std::FILE* f, int64_t offset, int whence);
 int64_t Tell(std::FILE* f);
+// The size the system holds for the file, without the bytes still in
+// stdio's buffer and without moving the stream; -1 when unknown.
+int64_t StoredFileSize(std::FILE* f);
 int64_t FileSize(std::FILE* f);  // -1 when unknown; the position is kept
 
 // --- the formats -----------------------------------------------------------------

@@ -17,6 +17,8 @@ TiffFile& FileOf(thandle_t h) { return *static_cast<TiffFile*>(h); }
 tmsize_t ReadProc(thandle_t h, void* data, tmsize_t size) {
   if (size <= 0) return 0;
   TiffFile& t = FileOf(h);
+  if (t.last == TiffFile::Last::Write && Seek(t.file, 0, SEEK_CUR) != 0) return 0;
+  t.last = TiffFile::Last::Read;
   const size_t n = std::fread(data, 1, size_t(size), t.file);
   if (n < size_t(size) && std::ferror(t.file) && t.readError == 0) t.readError = errno ? errno : EIO;
   return tmsize_t(n);
@@ -25,6 +27,8 @@ tmsize_t ReadProc(thandle_t h, void* data, tmsize_t size) {
 tmsize_t WriteProc(thandle_t h, void* data, tmsize_t size) {
   if (size <= 0) return 0;
   TiffFile& t = FileOf(h);
+  if (t.last == TiffFile::Last::Read && Seek(t.file, 0, SEEK_CUR) != 0) return 0;
+  t.last = TiffFile::Last::Write;
   const size_t n = std::fwrite(data, 1, size_t(size), t.file);
   if (n < size_t(size) && t.writeError == 0) t.writeError = errno ? errno : EIO;
   return tmsize_t(n);
@@ -36,11 +40,20 @@ toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
   if (offset > toff_t(INT64_MAX)) return toff_t(-1);
   TiffFile& t = FileOf(h);
   std::FILE* f = t.file;
+  if (t.last == TiffFile::Last::Write) {
+    // Appending strip after strip, libtiff asks for the end (or the offset
+    // it already is at) each time: stay, rather than flush stdio's buffer
+    // and have it read back the block it lands in.
+    const int64_t at = Tell(f);
+    if (whence == SEEK_SET && at >= 0 && at == int64_t(offset)) return offset;
+    if (whence == SEEK_END && offset == 0 && at >= 0 && at >= StoredFileSize(f)) return toff_t(at);
+  }
   if (Seek(f, int64_t(offset), whence) != 0) {
     // A seek flushes stdio's buffer first: a full disk shows up here.
     if (std::ferror(f) && t.writeError == 0) t.writeError = errno ? errno : EIO;
     return toff_t(-1);
   }
+  t.last = TiffFile::Last::None;  // a seek lets either way follow
   const int64_t at = Tell(f);
   return at < 0 ? toff_t(-1) : toff_t(at);
 }

@@ -29,6 +29,10 @@ struct TiffFile {
   std::string name;    // libtiff puts it in front of some messages; we take it out
   int readError = 0;   // errno of the first failed read, 0: none
   int writeError = 0;  // errno of the first failed write, 0: none
+  // Which way the stream went last. stdio needs a seek between a write and
+  // a read; between two writes libtiff's seek to where the stream already
+  // is would only cost a flush and a read of the last block.
+  enum class Last { None, Read, Write } last = Last::None;
   TiffMessages messages;
 };
 
