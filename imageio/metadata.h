@@ -23,6 +23,10 @@ uint16 ExifOrientation(const std::vector<uint8>& exif);
 // With `textIntoExif` the text tags create a block when there is none
 // (JPEG has no other place for them).
 std::vector<uint8> ExifForOutput(const ImageProperties& p, bool textIntoExif);
+// The first directory brought in line with the text tags and orientation
+// (with `textIntoExif` even when the image had no block); true when that
+// changed anything.
+bool BringExifInLine(const ImageProperties& p, bool textIntoExif, ExifBlock* b);
 
 // IPTC-IIM records in Photoshop's image resources (JPEG APP13 after its
 // "Photoshop 3.0" name, PNG raw profiles): found and made.
