@@ -63,6 +63,21 @@ bool SetThroughLibtiff(uint16 tag) {
   }
 }
 
+ExifEntry Number(uint16 tag, uint16 type, uint32 value, bool be) {
+  ExifEntry e;
+  e.tag = tag;
+  e.type = type;
+  e.count = 1;
+  std::vector<uint8> bytes(type == kTypeShort ? 2 : 4, 0);
+  if (type == kTypeShort) {
+    Put16(bytes.data(), uint16(value), be);
+  } else {
+    Put32(bytes.data(), value, be);
+  }
+  e.value = std::move(bytes);
+  return e;
+}
+
 // A maker note further than this from the header moves rather than leave
 // that much padding in the file.
 constexpr size_t kMaxExifRegion = size_t(1) << 20;
@@ -202,6 +217,8 @@ class TiffWriter : public FormatWriter {
       const bool resolution = e.tag == kTagXResolution || e.tag == kTagYResolution || e.tag == kTagResolutionUnit;
       if ((resolution && exifResolution_) || !SetThroughLibtiff(e.tag)) extra_.push_back(e);
     }
+    orientationTagged_ = b.ifd0.Find(kTagOrientation) != nullptr;
+    ifd1_ = b.ifd1;
     if (!b.thumbnail.empty() && !thumbnail_.Plan(b.thumbnail, shape)) {
       Warn(options.warnings, "the EXIF thumbnail cannot be read, so it cannot be made again from the corrected "
                              "picture; it was left out");
@@ -275,35 +292,29 @@ class TiffWriter : public FormatWriter {
     out.insert(out.end(), data.begin(), data.end());
     if (out.size() % 2) out.push_back(0);
     if (!jpeg.empty()) {
-      // As EXIF's IFD1: a reduced picture, its JPEG addressed from here.
+      // As EXIF's IFD1: a reduced picture, its JPEG first, then the
+      // directory addressing it with the old one's other tags.
+      const uint32 thumbAt = at + uint32(out.size());
+      out.insert(out.end(), jpeg.begin(), jpeg.end());
+      if (out.size() % 2) out.push_back(0);
       const uint32 ifd1 = at + uint32(out.size());
       Put32(&out[2 + all.size() * 12], ifd1, be);
-      const uint16 tags[] = {0x00fe, 0x0100, 0x0101, 0x0103, 0x011a, 0x011b, 0x0128, 0x0201, 0x0202};
-      const size_t entries = sizeof tags / sizeof tags[0];
-      const uint32 values = ifd1 + uint32(2 + entries * 12 + 4);
-      const uint32 thumbAt = values + 16;
-      std::vector<uint8> d(2 + entries * 12 + 4 + 16, 0);
-      Put16(d.data(), uint16(entries), be);
-      for (size_t i = 0; i < entries; ++i) {
-        uint8* r = &d[2 + i * 12];
-        Put16(r, tags[i], be);
-        Put32(r + 4, 1, be);
-        switch (tags[i]) {
-          case 0x00fe: Put16(r + 2, kTypeLong, be); Put32(r + 8, 1, be); break;  // a reduced picture
-          case 0x0100: Put16(r + 2, kTypeLong, be); Put32(r + 8, uint32(thumbnail_.width()), be); break;
-          case 0x0101: Put16(r + 2, kTypeLong, be); Put32(r + 8, uint32(thumbnail_.height()), be); break;
-          case 0x0103: Put16(r + 2, kTypeShort, be); Put16(r + 8, 6, be); break;  // JPEG
-          case 0x011a: Put16(r + 2, kTypeRational, be); Put32(r + 8, values, be); break;
-          case 0x011b: Put16(r + 2, kTypeRational, be); Put32(r + 8, values + 8, be); break;
-          case 0x0128: Put16(r + 2, kTypeShort, be); Put16(r + 8, 2, be); break;  // per inch
-          case 0x0201: Put16(r + 2, kTypeLong, be); Put32(r + 8, thumbAt, be); break;
-          case 0x0202: Put16(r + 2, kTypeLong, be); Put32(r + 8, uint32(jpeg.size()), be); break;
-        }
-      }
-      uint8* v = &d[2 + entries * 12 + 4];
-      Put32(v, 72, be), Put32(v + 4, 1, be), Put32(v + 8, 72, be), Put32(v + 12, 1, be);
+      const bool src = exifBigEndian_;
+      ExifIfd dir = ifd1_;
+      dir.Put(Number(0x00fe, kTypeLong, 1, src));  // a reduced picture
+      dir.Put(Number(0x0100, kTypeLong, uint32(thumbnail_.width()), src));
+      dir.Put(Number(0x0101, kTypeLong, uint32(thumbnail_.height()), src));
+      dir.Put(Number(0x0103, kTypeShort, 6, src));  // JPEG
+      dir.Put(Number(kTagThumbnailOffset, kTypeLong, thumbAt, src));
+      dir.Put(Number(kTagThumbnailLength, kTypeLong, uint32(jpeg.size()), src));
+      const uint32 ifd1Bytes = uint32(2 + dir.entries.size() * 12 + 4);
+      std::vector<uint8> values;
+      const std::vector<uint8> ifd1Records = SerializeIfdEntries(dir.entries, src, ifd1 + ifd1Bytes, be, &values);
+      std::vector<uint8> d(ifd1Bytes, 0);
+      Put16(d.data(), uint16(dir.entries.size()), be);
+      std::memcpy(&d[2], ifd1Records.data(), ifd1Records.size());
       out.insert(out.end(), d.begin(), d.end());
-      out.insert(out.end(), jpeg.begin(), jpeg.end());
+      out.insert(out.end(), values.begin(), values.end());
     } else if (thumbnail_.planned()) {
       Warn(warnings_, "the EXIF thumbnail could not be made again; it was left out");
     }
@@ -346,7 +357,8 @@ class TiffWriter : public FormatWriter {
       ok = TIFFSetField(tif, TIFFTAG_PREDICTOR, predictor);
     }
     const uint16_t orientation = p.format == ImageFormat::Tiff ? p.tiff.orientation : exifOrientation_;
-    if (ok && orientation >= 2 && orientation <= 8) ok = TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
+    // Orientation 1 is the default, written only when the input stated it.
+    if (ok && ((orientation >= 2 && orientation <= 8) || (orientation == 1 && orientationTagged_))) ok = TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
     if (ok && shape_.alpha) {
       const uint16_t kind = p.alphaKind == AlphaKind::Premultiplied ? EXTRASAMPLE_ASSOCALPHA
                             : p.alphaKind == AlphaKind::Straight    ? EXTRASAMPLE_UNASSALPHA
@@ -397,6 +409,8 @@ class TiffWriter : public FormatWriter {
   bool exifBigEndian_ = false;
   bool exifResolution_ = false;
   std::vector<ExifEntry> extra_;  // IFD0 entries libtiff does not write
+  ExifIfd ifd1_;                  // the old thumbnail's directory: its tags describe the new one too
+  bool orientationTagged_ = false;
   ThumbnailMaker thumbnail_;
   std::vector<std::string>* warnings_ = nullptr;
 };
