@@ -72,14 +72,6 @@ bool BringExifInLine(const ImageProperties& p, bool textIntoExif, ExifBlock* b) 
   return changed;
 }
 
-std::vector<uint8> ExifForOutput(const ImageProperties& p, bool textIntoExif) {
-  ExifBlock b;
-  const bool parsed = !p.exif.empty() && ParseExif(p.exif.data(), p.exif.size(), &b);
-  if (!p.exif.empty() && !parsed) return p.exif;  // not ours to understand: kept as it came
-  if (!BringExifInLine(p, textIntoExif, &b)) return p.exif;
-  return SerializeExif(b);
-}
-
 std::vector<uint8> IptcFromPhotoshop(const uint8* data, size_t size) {
   size_t at = 0;
   while (at + 12 <= size) {
