@@ -148,6 +148,7 @@ bool ThumbnailMaker::Plan(const ExifBytes& old, const ImageShape& shape) {
   shape_ = shape;
   width_ = w;
   height_ = h;
+  oldBytes_ = old.size();
   // A quality between what small pictures need and what the room allows.
   quality_ = quality > 0 ? std::min(95, std::max(60, quality)) : 90;
   // The picture fitted inside, centred; a sliver of a pixel is no border.
@@ -175,8 +176,11 @@ bool ThumbnailMaker::Plan(const ExifBytes& old, const ImageShape& shape) {
 
 uint32 ThumbnailMaker::Room() const {
   // About 1.5 bytes a pixel holds a photograph at quality 95 with room to
-  // spare; the header adds about 600 bytes.
-  return uint32(width_) * uint32(height_) * 3 / 2 + 2048;
+  // spare (the header adds about 600 bytes); the same picture in other
+  // colours takes about what the old thumbnail took, so twice that is
+  // plenty and keeps the file from growing much.
+  const uint32 most = uint32(width_) * uint32(height_) * 3 / 2 + 2048;
+  return std::min(most, std::max<uint32>(uint32(oldBytes_) * 2 + 2048, 4096));
 }
 
 void ThumbnailMaker::AddRows(int32 y, int32 rows, const RowsIn& in) {
@@ -280,7 +284,7 @@ void ExifOutput::Prepare(const ImageProperties& p, const ImageShape& shape, bool
       }
     } else if (b.thumbnail.origin() + b.thumbnail.size() == p.exif.size()) {
       const uint32 at = b.thumbnail.origin();
-      const uint32 room = uint32(std::min<size_t>(std::max<size_t>(thumbnail_.Room(), b.thumbnail.size()),
+      const uint32 room = uint32(std::min<size_t>(thumbnail_.Room(),
                                                   maxBytes > at ? maxBytes - at : 0));
       if (room >= kMinRoom && ThumbnailRecords(p.exif, b.bigEndian, &ifd0NextAt_, &lengthAt_)) {
         bytes_.assign(p.exif.begin(), p.exif.begin() + at);

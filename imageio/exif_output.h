@@ -39,6 +39,7 @@ class ThumbnailMaker {
   int left_ = 0, top_ = 0;           // where the picture starts in it
   int innerW_ = 0, innerH_ = 0;      // the picture's size in it
   int quality_ = 90;
+  size_t oldBytes_ = 0;
   std::vector<uint64_t> sums_;       // innerW_ x innerH_ x 3
   std::vector<int32> x0_, x1_;       // source columns of each inner column
   std::vector<int32> y0_, y1_;       // source rows of each inner row
