@@ -154,7 +154,9 @@ bool ReadSubIfds(Reader& r, ExifEntry& e, int depth) {
     // a directory cannot travel.
     for (const ExifEntry& s : sub) {
       if (s.tag == 0x0111 || s.tag == 0x0144 || s.tag == kTagThumbnailOffset) {
-        r.Note("sub-images in the EXIF directories (their pixels addressed by offsets) were left out");
+        // A TIFF file's own reduced pictures never travel (the file's
+        // pixels are read afresh); in an EXIF block they are a loss.
+        if (r.block) r.Note("sub-images in the EXIF directories (their pixels addressed by offsets) were left out");
         return false;
       }
     }
@@ -580,8 +582,8 @@ bool IsTiffLayoutTag(uint16 tag) {
     case 0x015b:                                         // JPEGTables
     case 0x0200: case 0x0201: case 0x0202: case 0x0203: case 0x0205: case 0x0206: case 0x0207:
     case 0x0208: case 0x0209:                            // old-style JPEG
-    case 0x0211: case 0x0212:                            // YCbCr coefficients and subsampling
-    case 0x0214:                                         // ReferenceBlackWhite
+    case 0x0212:                                         // YCbCrSubSampling
+    case 0x0120: case 0x0121:                            // FreeOffsets, FreeByteCounts
     case 0x02bc: case 0x83bb: case 0x8773:               // XMP, IPTC, ICC: properties of their own
     case 0x8649:                                         // Photoshop's resources (their thumbnail would go stale)
     case 0x935c:                                         // Photoshop's layers, as stale as the picture

@@ -166,6 +166,34 @@ void Chunk(std::vector<uint8>& png, const std::string& type, const std::vector<u
 
 }  // namespace
 
+// The layout leaves the maker note's range to it alone, wherever it lies:
+// at the very start (directories go around it) or far out (padded up to
+// it), and moves it only past the largest block allowed, saying so.
+TEST(ExifLayoutPlaces, EverythingAroundTheMakerNote) {
+  const auto note = std::make_shared<const std::vector<uint8>>(std::vector<uint8>(300, 0x5a));
+  for (const uint32 at : {8u, 64u, 5000u, 70000u}) {
+    SCOPED_TRACE(at);
+    ExifBlock b;
+    b.PutAscii(kTagMake, "Kestrel Optics");
+    b.PutAscii(kTagArtist, std::string(200, 'a'));
+    b.exif.Put(ExifEntry{kTagMakerNote, kTypeUndefined, 300, ExifBytes(note, 0, 300, at), {}});
+    b.exif.Put(ExifEntry{0x9286, kTypeUndefined, 100, std::vector<uint8>(100, 0x11), {}});  // UserComment
+    b.gps.Put(ExifEntry{0x0001, kTypeAscii, 2, {'N', 0}, {}});
+    LayoutOptions o;
+    o.maxBytes = 65535;
+    const ExifLayout l = LayOutExif(b, o);
+    EXPECT_EQ(l.makerNoteKept, at + 300 <= o.maxBytes);
+    ExifBlock r;
+    ASSERT_TRUE(ParseExif(l.bytes.data(), l.bytes.size(), &r));
+    EXPECT_EQ(r.Ascii(kTagArtist), std::string(200, 'a'));
+    EXPECT_TRUE(r.exif.Find(0x9286)->value == std::vector<uint8>(100, 0x11));
+    EXPECT_NE(r.gps.Find(0x0001), nullptr);
+    ASSERT_NE(r.MakerNote(), nullptr);
+    EXPECT_TRUE(r.MakerNote()->value == *note);
+    if (l.makerNoteKept) EXPECT_EQ(r.MakerNote()->value.origin(), at);
+  }
+}
+
 // The maker note's values are addressed from the TIFF header: wherever the
 // block is laid out again (a JPEG or PNG whose thumbnail is not at the end,
 // a TIFF whose first directory libtiff writes), the note stays at the
@@ -231,6 +259,11 @@ TEST_F(ExifFiles, DirectoriesEntriesPointToTravelWithThem) {
   effects.subIfds = {inner, inner};
   effects.count = 2;
   b.ifd0.Put(effects);
+  ExifEntry subIfds = effects;  // TIFF's SubIFDs, here holding no sub-image
+  subIfds.tag = kTagSubIfds;
+  subIfds.count = 1;
+  subIfds.subIfds.resize(1);
+  b.ifd0.Put(subIfds);
   b.exif.Put(ExifEntry{0x829a, kTypeRational, 1, {0, 0, 0, 1, 0, 0, 0, 30}, {}});
   Image image = SmoothImage(64, 48, 3, 8, false);
   image.exif = SerializeExif(b);
@@ -266,7 +299,11 @@ TEST_F(ExifFiles, DirectoriesEntriesPointToTravelWithThem) {
       ASSERT_NE(d.Find(0x0001), nullptr);
       EXPECT_TRUE(d.Find(0x0001)->value == std::vector<uint8>(name.value.begin(), name.value.end()));
     }
+    ASSERT_NE(r.ifd0.Find(kTagSubIfds), nullptr);
+    EXPECT_EQ(r.ifd0.Find(kTagSubIfds)->subIfds.size(), 1u);
     EXPECT_NE(r.exif.Find(0x829a), nullptr);
+    // Nothing to change and no thumbnail: the block as it came.
+    if (std::string(ext) != "tif") EXPECT_EQ(back.exif, image.exif);
   }
 }
 
