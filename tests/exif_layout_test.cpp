@@ -356,6 +356,20 @@ TEST_F(ExifFiles, ThumbnailsAreMadeAgainFromThePictureWritten) {
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find("thumbnail"), std::string::npos);
 
+  // In strips, uncompressed: not followed, so left out rather than kept.
+  b.thumbnail.clear();
+  b.ifd1 = ExifIfd();
+  b.ifd1.Put(ExifEntry{0x0103, kTypeShort, 1, {1, 0}, {}});
+  b.ifd1.Put(ExifEntry{0x0111, kTypeLong, 1, {8, 0, 0, 0}, {}});
+  image.exif = SerializeExif(b);
+  warnings.clear();
+  ASSERT_TRUE(host::WriteImage(Path("strips.png"), image, &error, options)) << error;
+  const std::vector<uint8> strips = Read(Path("strips.png")).exif;
+  ASSERT_GE(strips.size(), 14u);
+  const size_t link = 8 + 2 + size_t(strips[8]) * 12;  // little-endian, IFD0 at 8
+  EXPECT_EQ(std::vector<uint8>(strips.begin() + link, strips.begin() + link + 4), std::vector<uint8>(4, 0));
+  EXPECT_EQ(warnings.size(), 1u);
+
   // A large thumbnail of noise in a JPEG's 64 KB: smaller quality, or none.
   Image noisy = NoiseImage(640, 480, 3, 8, false, 7);
   b.thumbnail = FlatJpeg(Path("big.jpg"), 480, 360, 1, 2, 3);
