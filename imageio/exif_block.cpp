@@ -93,6 +93,7 @@ struct Reader {
   std::map<std::pair<uint64_t, size_t>, ExifBytes> values;  // values read from the file
   int directories = 0;
   bool overBudget = false;
+  bool (*skip)(uint16 tag) = nullptr;  // entries not wanted: their values are never read
 
   bool Bytes(uint64_t at, size_t n, uint8* out) const {
     if (block) {
@@ -195,6 +196,7 @@ bool ReadIfd(Reader& r, uint64_t offset, int depth, std::vector<ExifEntry>* entr
     entry.tag = Get16(e, r.be);
     entry.type = Get16(e + 2, r.be);
     entry.count = Get32(e + 4, r.be);
+    if (r.skip && r.skip(entry.tag)) continue;
     const uint64_t bytes = uint64_t(TypeBytes(entry.type)) * entry.count;
     if (TypeBytes(entry.type) == 0 || entry.count == 0 || bytes > kMaxValueBytes || bytes > r.size ||
         !r.Value(Get32(e + 8, r.be), size_t(bytes), bytes <= 4 ? e + 8 : nullptr, &entry.value)) {
@@ -546,8 +548,9 @@ bool ParseExif(const uint8* data, size_t size, ExifBlock* out, std::vector<std::
 }
 
 bool ParseIfdAt(const ReadAt& read, uint64_t size, bool bigEndian, uint64_t offset, ExifIfd* out,
-                ExifIfd* interop, uint64_t* budget, std::vector<std::string>* damage) {
+                ExifIfd* interop, uint64_t* budget, std::vector<std::string>* damage, bool (*skip)(uint16)) {
   Reader r;
+  r.skip = skip;
   r.read = &read;
   r.size = size;
   r.be = bigEndian;

@@ -131,9 +131,11 @@ bool ParseExif(const uint8* data, size_t size, ExifBlock* out, std::vector<std::
 // once each: the values of all calls sharing `budget` add up to at most its
 // bytes (the file's size is a fair start: values cannot add up to more
 // without overlapping; null: this call's own budget of `size`); what does
-// not fit is named in *damage.
+// not fit is named in *damage. Entries for which `skip` is true are passed
+// over before their values are read (a TIFF's strip offsets, its layers).
 bool ParseIfdAt(const ReadAt& read, uint64_t size, bool bigEndian, uint64_t offset, ExifIfd* out,
-                ExifIfd* interop, uint64_t* budget = nullptr, std::vector<std::string>* damage = nullptr);
+                ExifIfd* interop, uint64_t* budget = nullptr, std::vector<std::string>* damage = nullptr,
+                bool (*skip)(uint16 tag) = nullptr);
 
 // Tags of a TIFF file's first directory that describe how its pixels are
 // stored (sizes, strips, compression, ...) or that libtiff writes itself:

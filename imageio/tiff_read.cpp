@@ -499,10 +499,10 @@ class TiffReader : public FormatReader {
     // BigTIFF directories have another layout; only the classic one is read whole.
     if (!TIFFIsBigTIFF(tif) && ifd0At != 0) {
       ExifIfd ifd0;
-      if (ParseIfdAt(read, size, b.bigEndian, ifd0At, &ifd0, nullptr, &budget, &warnings)) {
-        for (ExifEntry& e : ifd0.entries) {
-          if (!IsTiffLayoutTag(e.tag)) b.ifd0.entries.push_back(std::move(e));
-        }
+      // The tags that describe the storage (strip offsets, Photoshop's
+      // layers, ...) are never read: they may be large and never travel.
+      if (ParseIfdAt(read, size, b.bigEndian, ifd0At, &ifd0, nullptr, &budget, &warnings, IsTiffLayoutTag)) {
+        b.ifd0 = std::move(ifd0);
       }
     }
     if (exifAt != 0 && !ParseIfdAt(read, size, b.bigEndian, exifAt, &b.exif, &b.interop, &budget, &warnings)) {
