@@ -190,7 +190,9 @@ TEST(ExifLayoutPlaces, EverythingAroundTheMakerNote) {
     EXPECT_NE(r.gps.Find(0x0001), nullptr);
     ASSERT_NE(r.MakerNote(), nullptr);
     EXPECT_TRUE(r.MakerNote()->value == *note);
-    if (l.makerNoteKept) EXPECT_EQ(r.MakerNote()->value.origin(), at);
+    if (l.makerNoteKept) {
+      EXPECT_EQ(r.MakerNote()->value.origin(), at);
+    }
   }
 }
 
@@ -303,7 +305,9 @@ TEST_F(ExifFiles, DirectoriesEntriesPointToTravelWithThem) {
     EXPECT_EQ(r.ifd0.Find(kTagSubIfds)->subIfds.size(), 1u);
     EXPECT_NE(r.exif.Find(0x829a), nullptr);
     // Nothing to change and no thumbnail: the block as it came.
-    if (std::string(ext) != "tif") EXPECT_EQ(back.exif, image.exif);
+    if (std::string(ext) != "tif") {
+      EXPECT_EQ(back.exif, image.exif);
+    }
   }
 }
 
@@ -425,7 +429,9 @@ TEST_F(ExifFiles, EntriesSharingOneValueCostItOnce) {
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_LT(took, seconds);
-    if (run.peakMemory >= 0) EXPECT_LT(run.peakMemory, limit);
+    if (run.peakMemory >= 0) {
+      EXPECT_LT(run.peakMemory, limit);
+    }
   }
   EXPECT_EQ(Read(Path("bomb-out.png")).exif, t.b);
 }
