@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <set>
+#include <tuple>
 
 namespace host {
 namespace io {
@@ -13,6 +15,11 @@ namespace {
 // read or reserve much.
 constexpr uint32 kMaxEntries = 1000;
 constexpr uint64_t kMaxValueBytes = uint64_t(16) << 20;
+// Directories reached through pointer entries: how deep and how many.
+constexpr int kMaxDepth = 4;
+constexpr int kMaxDirectories = 256;
+// A pointer entry with more offsets than this is no directory list.
+constexpr uint32 kMaxSubIfds = 64;
 
 // Bytes per value of a TIFF field type and the size of the unit that byte
 // order swaps (rationals swap as two 4-byte halves); 0: unknown type.
@@ -47,47 +54,161 @@ void Put32(uint8* p, uint32 v, bool be) {
   for (int i = 0; i < 4; ++i) p[be ? i : 3 - i] = uint8(v >> (24 - 8 * i));
 }
 
-bool IsPointer(uint16 tag) {
+// Pointers the block keeps as its own members (EXIF, GPS, interoperability
+// directories, the thumbnail): laid out from those members, never as values.
+bool IsBlockPointer(uint16 tag) {
   return tag == kTagExifIfd || tag == kTagGpsIfd || tag == kTagInteropIfd ||
          tag == kTagThumbnailOffset || tag == kTagThumbnailLength;
 }
 
+// Entries whose values are offsets of further directories: TIFF's SubIFDs,
+// Kodak's private directories, the global-parameters directory, and any
+// entry of the IFD type.
+bool IsSubIfdPointer(const ExifEntry& e) {
+  if (e.type == kTypeIfd) return true;
+  if (e.type != kTypeLong) return false;
+  switch (e.tag) {
+    case kTagSubIfds:
+    case 0x0190:  // GlobalParametersIFD
+    case 0x8290:  // KodakIFD
+    case 0xc36e:  // KodakEffectsIFD
+    case 0xc36f:  // KodakBordersIFD
+    case 0xfe00:  // KDC_IFD
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Where a parse takes its bytes from: a block in memory, whose values are
+// viewed where they lie, or a file, whose values are read once each.
 struct Reader {
-  const ReadAt& read;
-  uint64_t size;  // of the source: no value can be larger
-  bool be;
+  std::shared_ptr<const std::vector<uint8>> block;
+  const ReadAt* read = nullptr;
+  uint64_t size = 0;  // of the source: no value can be larger
+  bool be = false;
+  uint64_t* budget = nullptr;  // bytes of values a file may still have read
+  std::vector<std::string>* damage = nullptr;
   std::set<uint64_t> seen;  // directories already read: a loop ends here
+  std::map<std::pair<uint64_t, size_t>, ExifBytes> values;  // values read from the file
+  int directories = 0;
+  bool overBudget = false;
+  bool (*skip)(uint16 tag) = nullptr;  // entries not wanted: their values are never read
+
+  bool Bytes(uint64_t at, size_t n, uint8* out) const {
+    if (block) {
+      if (at > block->size() || n > block->size() - at) return false;
+      std::memcpy(out, block->data() + at, n);
+      return true;
+    }
+    return (*read)(at, n, out);
+  }
+
+  void Note(const std::string& what) {
+    if (damage && std::find(damage->begin(), damage->end(), what) == damage->end()) damage->push_back(what);
+  }
+
+  // The value of `n` bytes at `at` (a directory's record when it fits there).
+  bool Value(uint64_t at, size_t n, const uint8* inRecord, ExifBytes* out) {
+    if (inRecord) {
+      *out = ExifBytes(std::vector<uint8>(inRecord, inRecord + n));
+      return true;
+    }
+    if (block) {
+      if (at > block->size() || n > block->size() - at) return false;
+      *out = ExifBytes(block, size_t(at), n, uint32(at));
+      return true;
+    }
+    const auto key = std::make_pair(at, n);
+    auto found = values.find(key);
+    if (found != values.end()) {
+      *out = found->second;
+      return true;
+    }
+    if (n > *budget) {
+      overBudget = true;
+      return false;
+    }
+    std::vector<uint8> bytes(n);
+    if (!(*read)(at, n, bytes.data())) return false;
+    *budget -= n;
+    *out = ExifBytes(std::make_shared<const std::vector<uint8>>(std::move(bytes)), 0, n,
+                     at <= 0xffffffffu ? uint32(at) : 0);
+    values.emplace(key, *out);
+    return true;
+  }
 };
 
-// One directory: its entries (pointer tags included, values fetched) and the
-// offset of the next directory (0: none).
-bool ReadIfd(Reader& r, uint64_t offset, std::vector<ExifEntry>* entries, uint32* next) {
+bool ReadIfd(Reader& r, uint64_t offset, int depth, std::vector<ExifEntry>* entries, uint32* next);
+
+// The directories an entry points to; false when none of them reads.
+bool ReadSubIfds(Reader& r, ExifEntry& e, int depth) {
+  if (depth >= kMaxDepth || e.count > kMaxSubIfds) return false;
+  for (uint32 i = 0; i < e.count; ++i) {
+    std::vector<ExifEntry> sub;
+    uint32 unused;
+    if (!ReadIfd(r, Get32(e.value.data() + 4 * i, r.be), depth + 1, &sub, &unused)) {
+      r.Note("a directory an EXIF entry points to is damaged; that entry was left out");
+      return false;
+    }
+    // A sub-image's pixels are addressed by offsets we do not follow: such
+    // a directory cannot travel.
+    for (const ExifEntry& s : sub) {
+      if (s.tag == 0x0111 || s.tag == 0x0144 || s.tag == kTagThumbnailOffset) {
+        // A TIFF file's own reduced pictures never travel (the file's
+        // pixels are read afresh); in an EXIF block they are a loss.
+        if (r.block) r.Note("sub-images in the EXIF directories (their pixels addressed by offsets) were left out");
+        return false;
+      }
+    }
+    ExifIfd ifd;
+    for (ExifEntry& s : sub) {
+      if (!IsBlockPointer(s.tag)) ifd.entries.push_back(std::move(s));
+    }
+    e.subIfds.push_back(std::move(ifd));
+  }
+  return true;
+}
+
+// One directory: its entries (the block's pointer tags included, values
+// fetched) and the offset of the next directory (0: none).
+bool ReadIfd(Reader& r, uint64_t offset, int depth, std::vector<ExifEntry>* entries, uint32* next) {
   *next = 0;
   if (offset == 0 || !r.seen.insert(offset).second) return false;
+  if (++r.directories > kMaxDirectories) {
+    r.Note("too many EXIF directories; those after the first " + std::to_string(kMaxDirectories) +
+           " were left out");
+    return false;
+  }
   uint8 head[2];
-  if (!r.read(offset, 2, head)) return false;
+  if (!r.Bytes(offset, 2, head)) return false;
   const uint32 n = Get16(head, r.be);
   if (n == 0 || n > kMaxEntries) return false;
   std::vector<uint8> raw(size_t(n) * 12 + 4);
-  if (!r.read(offset + 2, size_t(n) * 12, raw.data())) return false;
-  if (r.read(offset + 2 + uint64_t(n) * 12, 4, raw.data() + size_t(n) * 12)) {
+  if (!r.Bytes(offset + 2, size_t(n) * 12, raw.data())) return false;
+  if (r.Bytes(offset + 2 + uint64_t(n) * 12, 4, raw.data() + size_t(n) * 12)) {
     *next = Get32(raw.data() + size_t(n) * 12, r.be);
   }
+  size_t lost = 0;
   for (uint32 i = 0; i < n; ++i) {
     const uint8* e = raw.data() + size_t(i) * 12;
     ExifEntry entry;
     entry.tag = Get16(e, r.be);
     entry.type = Get16(e + 2, r.be);
     entry.count = Get32(e + 4, r.be);
+    if (r.skip && r.skip(entry.tag)) continue;
     const uint64_t bytes = uint64_t(TypeBytes(entry.type)) * entry.count;
-    if (TypeBytes(entry.type) == 0 || entry.count == 0 || bytes > kMaxValueBytes || bytes > r.size) continue;
-    entry.value.resize(size_t(bytes));
-    if (bytes <= 4) {
-      std::memcpy(entry.value.data(), e + 8, size_t(bytes));
-    } else if (!r.read(Get32(e + 8, r.be), size_t(bytes), entry.value.data())) {
-      continue;  // a value outside the block: that entry alone is lost
+    if (TypeBytes(entry.type) == 0 || entry.count == 0 || bytes > kMaxValueBytes || bytes > r.size ||
+        !r.Value(Get32(e + 8, r.be), size_t(bytes), bytes <= 4 ? e + 8 : nullptr, &entry.value)) {
+      ++lost;  // a value outside the block: that entry alone is lost
+      continue;
     }
+    if (!IsBlockPointer(entry.tag) && IsSubIfdPointer(entry) && !ReadSubIfds(r, entry, depth)) continue;
     entries->push_back(std::move(entry));
+  }
+  if (lost > 0) {
+    r.Note(r.overBudget ? "EXIF values that overlap one another beyond the file's size were left out"
+                        : "damaged EXIF entries (values outside the block, unknown types) were left out");
   }
   std::stable_sort(entries->begin(), entries->end(),
                    [](const ExifEntry& a, const ExifEntry& b) { return a.tag < b.tag; });
@@ -96,7 +217,7 @@ bool ReadIfd(Reader& r, uint64_t offset, std::vector<ExifEntry>* entries, uint32
 
 uint32 PointerValue(const std::vector<ExifEntry>& entries, uint16 tag, bool be) {
   for (const ExifEntry& e : entries) {
-    if (e.tag != tag || e.value.size() < 4 || (e.type != kTypeLong && e.type != 13)) continue;
+    if (e.tag != tag || e.value.size() < 4 || (e.type != kTypeLong && e.type != kTypeIfd)) continue;
     return Get32(e.value.data(), be);
   }
   return 0;
@@ -105,20 +226,8 @@ uint32 PointerValue(const std::vector<ExifEntry>& entries, uint16 tag, bool be) 
 void TakeIfd(std::vector<ExifEntry> entries, ExifIfd* out) {
   out->entries.clear();
   for (ExifEntry& e : entries) {
-    if (!IsPointer(e.tag)) out->entries.push_back(std::move(e));
+    if (!IsBlockPointer(e.tag)) out->entries.push_back(std::move(e));
   }
-}
-
-// --- layout ---------------------------------------------------------------
-
-size_t Even(size_t n) { return (n + 1) & ~size_t(1); }
-
-size_t IfdBytes(const std::vector<ExifEntry>& entries) {
-  size_t n = 2 + entries.size() * 12 + 4;
-  for (const ExifEntry& e : entries) {
-    if (e.value.size() > 4) n += Even(e.value.size());
-  }
-  return n;
 }
 
 // An entry holding one SHORT or LONG.
@@ -127,58 +236,182 @@ ExifEntry OneNumber(uint16 tag, uint16 type, uint32 value, bool be) {
   e.tag = tag;
   e.type = type;
   e.count = 1;
-  e.value.resize(type == kTypeShort ? 2 : 4);
+  std::vector<uint8> bytes(type == kTypeShort ? 2 : 4);
   if (type == kTypeShort) {
-    Put16(e.value.data(), uint16(value), be);
+    Put16(bytes.data(), uint16(value), be);
   } else {
-    Put32(e.value.data(), value, be);
+    Put32(bytes.data(), value, be);
   }
+  e.value = std::move(bytes);
   return e;
 }
 
-ExifEntry PointerEntry(uint16 tag, uint32 value, bool be) { return OneNumber(tag, kTypeLong, value, be); }
+// --- layout ---------------------------------------------------------------
 
-// The directory's entries with the given pointers added, in tag order.
-std::vector<ExifEntry> WithPointers(const ExifIfd& ifd, std::vector<ExifEntry> pointers) {
+uint32 Even(uint64_t n) { return uint32((n + 1) & ~uint64_t(1)); }
+
+// Places directories and values from a base offset on, around one reserved
+// range (the maker note at its own offset), each shared value once.
+class Layout {
+ public:
+  Layout(uint32 base, bool srcBe, bool dstBe) : base_(base), cursor_(base), srcBe_(srcBe), dstBe_(dstBe) {}
+
+  void Reserve(uint32 at, uint32 bytes) {
+    holeAt_ = at;
+    holeEnd_ = at + bytes;
+  }
+
+  // The absolute offset of `bytes` new bytes.
+  uint32 Place(uint64_t bytes) {
+    uint64_t at = Even(cursor_);
+    if (holeEnd_ > holeAt_ && at < holeEnd_ && at + bytes > holeAt_) at = Even(holeEnd_);
+    cursor_ = at + bytes;
+    Grow(cursor_);
+    return uint32(at);
+  }
+
+  uint8* At(uint32 absolute) { return out_.data() + (absolute - base_); }
+  void Grow(uint64_t end) {
+    if (end - base_ > out_.size()) out_.resize(size_t(end - base_), 0);
+  }
+
+  // A value's bytes, in the destination's byte order.
+  void Copy(uint8* to, const ExifEntry& e) const {
+    std::memcpy(to, e.value.data(), e.value.size());
+    const size_t unit = SwapUnit(e.type);
+    if (srcBe_ != dstBe_ && unit > 1) {
+      for (size_t k = 0; k + unit <= e.value.size(); k += unit) std::reverse(to + k, to + k + unit);
+    }
+  }
+
+  // Writes a directory and everything it points to; returns its offset.
+  // `recordAt` (when not null) receives the offset of each entry's record.
+  uint32 Ifd(const std::vector<ExifEntry>& entries, uint32 next, std::vector<uint32>* recordAt = nullptr) {
+    const uint32 at = Place(2 + entries.size() * 12 + 4);
+    Put16(At(at), uint16(entries.size()), dstBe_);
+    Put32(At(at) + 2 + entries.size() * 12, next, dstBe_);
+    if (recordAt) recordAt->assign(entries.size(), 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const ExifEntry& e = entries[i];
+      const uint32 record = at + 2 + uint32(i) * 12;
+      if (recordAt) (*recordAt)[i] = record;
+      Put16(At(record), e.tag, dstBe_);
+      Put16(At(record) + 2, e.type, dstBe_);
+      Put32(At(record) + 4, e.count, dstBe_);
+      if (!e.subIfds.empty()) continue;  // after the values, below
+      if (e.value.size() <= 4) {
+        Copy(At(record) + 8, e);
+        continue;
+      }
+      uint32 valueAt = 0;
+      if (keepMakerNote_ && e.tag == kTagMakerNote && e.value.SameView(makerNote_->value)) {
+        valueAt = holeAt_;
+        Grow(uint64_t(holeEnd_));
+      } else {
+        const auto key = std::make_tuple(e.value.data(), e.value.size(), SwapUnit(e.type));
+        auto found = placed_.find(key);
+        if (found != placed_.end()) {
+          valueAt = found->second;
+        } else {
+          valueAt = Place(e.value.size());
+          placed_.emplace(key, valueAt);
+        }
+      }
+      Copy(At(valueAt), e);
+      Put32(At(record) + 8, valueAt, dstBe_);
+    }
+    // Directories pointed to come after this one's values.
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const ExifEntry& e = entries[i];
+      if (e.subIfds.empty()) continue;
+      std::vector<uint32> offsets;
+      for (const ExifIfd& sub : e.subIfds) offsets.push_back(Ifd(sub.entries, 0));
+      const uint32 record = at + 2 + uint32(i) * 12;
+      Put32(At(record) + 4, uint32(offsets.size()), dstBe_);
+      uint8* values = At(record) + 8;
+      if (offsets.size() > 1) {
+        const uint32 valueAt = Place(offsets.size() * 4);
+        Put32(At(record) + 8, valueAt, dstBe_);
+        values = At(valueAt);
+      }
+      for (size_t k = 0; k < offsets.size(); ++k) Put32(values + 4 * k, offsets[k], dstBe_);
+    }
+    return at;
+  }
+
+  // The maker note goes at its own offset when that leaves room for the
+  // header and keeps the layout within `maxEnd`.
+  bool KeepMakerNote(const ExifEntry* note, uint32 lowest, uint64_t maxEnd) {
+    makerNote_ = note;
+    keepMakerNote_ = false;
+    if (!note || note->value.size() <= 4) return true;
+    const uint64_t at = note->value.origin();
+    if (at < lowest || at + note->value.size() > maxEnd) return false;
+    Reserve(uint32(at), uint32(note->value.size()));
+    keepMakerNote_ = true;
+    return true;
+  }
+
+  std::vector<uint8>& bytes() { return out_; }
+  uint32 base() const { return base_; }
+
+ private:
+  uint32 base_;
+  uint64_t cursor_;
+  bool srcBe_, dstBe_;
+  uint32 holeAt_ = 0, holeEnd_ = 0;
+  const ExifEntry* makerNote_ = nullptr;
+  bool keepMakerNote_ = false;
+  // Values already placed, by where their bytes lie: each view is laid out once.
+  std::map<std::tuple<const uint8*, size_t, size_t>, uint32> placed_;
+  std::vector<uint8> out_;
+};
+
+// A pointer entry standing for one directory.
+ExifEntry PointerTo(uint16 tag, const ExifIfd& ifd, bool be) {
+  ExifEntry e = OneNumber(tag, kTypeLong, 0, be);
+  e.subIfds.push_back(ifd);
+  return e;
+}
+
+// The directory's entries with the given ones added, in tag order.
+std::vector<ExifEntry> With(const ExifIfd& ifd, std::vector<ExifEntry> more) {
   std::vector<ExifEntry> all = ifd.entries;
-  for (ExifEntry& p : pointers) all.push_back(std::move(p));
-  std::stable_sort(all.begin(), all.end(),
-                   [](const ExifEntry& a, const ExifEntry& b) { return a.tag < b.tag; });
+  for (ExifEntry& p : more) all.push_back(std::move(p));
+  std::stable_sort(all.begin(), all.end(), [](const ExifEntry& a, const ExifEntry& b) { return a.tag < b.tag; });
   return all;
 }
 
-// Appends a directory that starts at file offset `at` (= base + out.size()).
-void Emit(const std::vector<ExifEntry>& entries, uint32 at, bool srcBe, bool dstBe, uint32 next,
-          std::vector<uint8>& out) {
-  const size_t start = out.size();
-  out.resize(start + IfdBytes(entries), 0);
-  uint8* p = out.data() + start;
-  Put16(p, uint16(entries.size()), dstBe);
-  uint32 data = at + uint32(2 + entries.size() * 12 + 4);
-  size_t dataAt = 2 + entries.size() * 12 + 4;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const ExifEntry& e = entries[i];
-    uint8* d = p + 2 + i * 12;
-    Put16(d, e.tag, dstBe);
-    Put16(d + 2, e.type, dstBe);
-    Put32(d + 4, e.count, dstBe);
-    uint8* value = d + 8;
-    if (e.value.size() > 4) {
-      Put32(d + 8, data, dstBe);
-      value = p + dataAt;
-      data += uint32(Even(e.value.size()));
-      dataAt += Even(e.value.size());
-    }
-    std::memcpy(value, e.value.data(), e.value.size());
-    const size_t unit = SwapUnit(e.type);
-    if (srcBe != dstBe && unit > 1) {
-      for (size_t k = 0; k + unit <= e.value.size(); k += unit) std::reverse(value + k, value + k + unit);
-    }
-  }
-  Put32(p + 2 + entries.size() * 12, next, dstBe);
+// The EXIF directory with the interoperability directory it points to.
+std::vector<ExifEntry> ExifEntries(const ExifBlock& b) {
+  std::vector<ExifEntry> more;
+  if (!b.interop.empty()) more.push_back(PointerTo(kTagInteropIfd, b.interop, b.bigEndian));
+  return With(b.exif, std::move(more));
 }
 
 }  // namespace
+
+ExifBytes::ExifBytes(std::vector<uint8> own) {
+  if (own.empty()) return;
+  auto store = std::make_shared<const std::vector<uint8>>(std::move(own));
+  data_ = store->data();
+  size_ = store->size();
+  store_ = std::move(store);
+}
+
+ExifBytes::ExifBytes(std::shared_ptr<const std::vector<uint8>> store, size_t at, size_t size, uint32 origin)
+    : store_(std::move(store)), origin_(origin) {
+  if (size == 0) return;
+  data_ = store_->data() + at;
+  size_ = size;
+}
+
+bool operator==(const ExifBytes& a, const std::vector<uint8>& b) {
+  return a.size() == b.size() && (b.empty() || std::memcmp(a.data(), b.data(), b.size()) == 0);
+}
+bool operator==(const ExifBytes& a, const ExifBytes& b) {
+  return a.size() == b.size() && (a.SameView(b) || std::memcmp(a.data(), b.data(), b.size()) == 0);
+}
 
 const ExifEntry* ExifIfd::Find(uint16 tag) const {
   for (const ExifEntry& e : entries) {
@@ -213,9 +446,10 @@ void ExifBlock::PutAscii(uint16 tag, const std::string& text) {
   ExifEntry e;
   e.tag = tag;
   e.type = kTypeAscii;
-  e.value.assign(text.begin(), text.end());
-  e.value.push_back(0);
-  e.count = uint32(e.value.size());
+  std::vector<uint8> bytes(text.begin(), text.end());
+  bytes.push_back(0);
+  e.count = uint32(bytes.size());
+  e.value = std::move(bytes);
   ifd0.Put(std::move(e));
 }
 
@@ -249,147 +483,195 @@ void ExifBlock::PutRational(uint16 tag, double value) {
   e.tag = tag;
   e.type = kTypeRational;
   e.count = 1;
-  e.value.resize(8);
-  Put32(e.value.data(), uint32(num), bigEndian);
-  Put32(e.value.data() + 4, den, bigEndian);
+  std::vector<uint8> bytes(8);
+  Put32(bytes.data(), uint32(num), bigEndian);
+  Put32(bytes.data() + 4, den, bigEndian);
+  e.value = std::move(bytes);
   ifd0.Put(std::move(e));
 }
 
-bool ParseExif(const uint8* data, size_t size, ExifBlock* out) {
+bool ParseExif(const uint8* data, size_t size, ExifBlock* out, std::vector<std::string>* damage) {
   *out = ExifBlock();
   if (size < 8) return false;
   const bool be = data[0] == 'M' && data[1] == 'M';
   if (!(be || (data[0] == 'I' && data[1] == 'I')) || Get16(data + 2, be) != 42) return false;
   out->bigEndian = be;
-  const ReadAt read = [data, size](uint64_t offset, size_t n, uint8* to) {
-    if (offset > size || n > size - offset) return false;
-    std::memcpy(to, data + offset, n);
-    return true;
-  };
-  Reader r{read, size, be, {}};
+  // One copy of the block, which every value views.
+  Reader r;
+  r.block = std::make_shared<const std::vector<uint8>>(data, data + size);
+  r.size = size;
+  r.be = be;
+  r.damage = damage;
   std::vector<ExifEntry> ifd0;
   uint32 next = 0;
-  if (!ReadIfd(r, Get32(data + 4, be), &ifd0, &next)) return false;
+  if (!ReadIfd(r, Get32(data + 4, be), 0, &ifd0, &next)) return false;
   if (const uint32 at = PointerValue(ifd0, kTagExifIfd, be)) {
     std::vector<ExifEntry> exif;
     uint32 unused;
-    if (ReadIfd(r, at, &exif, &unused)) {
+    if (ReadIfd(r, at, 1, &exif, &unused)) {
       if (const uint32 interopAt = PointerValue(exif, kTagInteropIfd, be)) {
         std::vector<ExifEntry> interop;
-        if (ReadIfd(r, interopAt, &interop, &unused)) TakeIfd(std::move(interop), &out->interop);
+        if (ReadIfd(r, interopAt, 2, &interop, &unused)) TakeIfd(std::move(interop), &out->interop);
       }
       TakeIfd(std::move(exif), &out->exif);
+    } else {
+      r.Note("the EXIF directory is damaged; its tags were left out");
     }
   }
   if (const uint32 at = PointerValue(ifd0, kTagGpsIfd, be)) {
     std::vector<ExifEntry> gps;
     uint32 unused;
-    if (ReadIfd(r, at, &gps, &unused)) TakeIfd(std::move(gps), &out->gps);
+    if (ReadIfd(r, at, 1, &gps, &unused)) {
+      TakeIfd(std::move(gps), &out->gps);
+    } else {
+      r.Note("the GPS directory is damaged; its tags were left out");
+    }
   }
   std::vector<ExifEntry> ifd1;
   uint32 unused;
-  if (next != 0 && ReadIfd(r, next, &ifd1, &unused)) {
+  if (next != 0 && ReadIfd(r, next, 1, &ifd1, &unused)) {
     const uint32 thumbAt = PointerValue(ifd1, kTagThumbnailOffset, be);
     const uint32 thumbBytes = PointerValue(ifd1, kTagThumbnailLength, be);
-    if (thumbAt != 0 && thumbBytes != 0 && thumbBytes <= size - std::min<uint64_t>(size, thumbAt)) {
-      out->thumbnail.resize(thumbBytes);
-      if (!read(thumbAt, thumbBytes, out->thumbnail.data())) out->thumbnail.clear();
+    const bool jpeg = thumbAt != 0 && thumbBytes != 0 && thumbAt <= size && thumbBytes <= size - thumbAt;
+    // A thumbnail in strips (uncompressed) is addressed by offsets we would
+    // have to follow: such a directory is left out rather than kept with
+    // offsets into nothing.
+    bool strips = false;
+    for (const ExifEntry& e : ifd1) strips = strips || e.tag == 0x0111 || e.tag == 0x0144;
+    if (!strips) {
+      if (jpeg) out->thumbnail = ExifBytes(r.block, thumbAt, thumbBytes, thumbAt);
+      TakeIfd(std::move(ifd1), &out->ifd1);
     }
-    TakeIfd(std::move(ifd1), &out->ifd1);
   }
   TakeIfd(std::move(ifd0), &out->ifd0);
   return true;
 }
 
 bool ParseIfdAt(const ReadAt& read, uint64_t size, bool bigEndian, uint64_t offset, ExifIfd* out,
-                ExifIfd* interop) {
-  Reader r{read, size, bigEndian, {}};
+                ExifIfd* interop, uint64_t* budget, std::vector<std::string>* damage, bool (*skip)(uint16)) {
+  Reader r;
+  r.skip = skip;
+  r.read = &read;
+  r.size = size;
+  r.be = bigEndian;
+  uint64_t own = size;
+  r.budget = budget ? budget : &own;
+  r.damage = damage;
   std::vector<ExifEntry> entries;
   uint32 unused;
-  if (!ReadIfd(r, offset, &entries, &unused)) return false;
+  if (!ReadIfd(r, offset, 0, &entries, &unused)) return false;
   if (interop) {
     if (const uint32 at = PointerValue(entries, kTagInteropIfd, bigEndian)) {
       std::vector<ExifEntry> sub;
-      if (ReadIfd(r, at, &sub, &unused)) TakeIfd(std::move(sub), interop);
+      if (ReadIfd(r, at, 1, &sub, &unused)) TakeIfd(std::move(sub), interop);
     }
   }
   TakeIfd(std::move(entries), out);
   return true;
 }
 
-std::vector<uint8> SerializeExif(const ExifBlock& b) {
-  const bool be = b.bigEndian;
-  // Offsets first: every directory's size is known from its entries.
-  const bool hasExif = !b.exif.empty() || !b.interop.empty();
-  const bool hasGps = !b.gps.empty();
-  const bool hasIfd1 = !b.ifd1.empty() || !b.thumbnail.empty();
-  std::vector<ExifEntry> p0;
-  if (hasExif) p0.push_back(PointerEntry(kTagExifIfd, 0, be));
-  if (hasGps) p0.push_back(PointerEntry(kTagGpsIfd, 0, be));
-  const uint32 ifd0At = 8;
-  const uint32 exifAt = ifd0At + uint32(IfdBytes(WithPointers(b.ifd0, p0)));
-  std::vector<ExifEntry> pe;
-  if (!b.interop.empty()) pe.push_back(PointerEntry(kTagInteropIfd, 0, be));
-  const uint32 interopAt = exifAt + (hasExif ? uint32(IfdBytes(WithPointers(b.exif, pe))) : 0);
-  const uint32 gpsAt = interopAt + (b.interop.empty() ? 0 : uint32(IfdBytes(b.interop.entries)));
-  const uint32 ifd1At = gpsAt + (hasGps ? uint32(IfdBytes(b.gps.entries)) : 0);
-  std::vector<ExifEntry> p1;
-  if (!b.thumbnail.empty()) {
-    p1.push_back(PointerEntry(kTagThumbnailOffset, 0, be));
-    p1.push_back(PointerEntry(kTagThumbnailLength, uint32(b.thumbnail.size()), be));
+bool IsTiffLayoutTag(uint16 tag) {
+  switch (tag) {
+    case 0x00fe: case 0x00ff:                            // (New)SubfileType
+    case 0x0100: case 0x0101: case 0x0102: case 0x0103:  // size, bits, compression
+    case 0x0106: case 0x0107: case 0x0108: case 0x0109:  // photometric, thresholding, cell size
+    case 0x010a:                                         // FillOrder
+    case 0x0111: case 0x0115: case 0x0116: case 0x0117:  // strips, samples per pixel
+    case 0x0118: case 0x0119:                            // Min/MaxSampleValue
+    case 0x011c: case 0x0124: case 0x0125:               // PlanarConfiguration, T4/T6 options
+    case 0x013d: case 0x0140:                            // Predictor, ColorMap
+    case 0x0142: case 0x0143: case 0x0144: case 0x0145:  // tiles
+    case 0x0152: case 0x0153: case 0x0154: case 0x0155:  // ExtraSamples, SampleFormat, S(Min/Max)SampleValue
+    case 0x015b:                                         // JPEGTables
+    case 0x0200: case 0x0201: case 0x0202: case 0x0203: case 0x0205: case 0x0206: case 0x0207:
+    case 0x0208: case 0x0209:                            // old-style JPEG
+    case 0x0212:                                         // YCbCrSubSampling
+    case 0x0120: case 0x0121:                            // FreeOffsets, FreeByteCounts
+    case 0x02bc: case 0x83bb: case 0x8773:               // XMP, IPTC, ICC: properties of their own
+    case 0x8649:                                         // Photoshop's resources (their thumbnail would go stale)
+    case 0x935c:                                         // Photoshop's layers, as stale as the picture
+    case 0x8769: case 0x8825: case 0xa005:               // the EXIF, GPS, interoperability directories
+      return true;
+    default:
+      return false;
   }
-  const uint32 thumbAt = ifd1At + (hasIfd1 ? uint32(IfdBytes(WithPointers(b.ifd1, p1))) : 0);
-
-  std::vector<uint8> out(8);
-  out[0] = out[1] = be ? 'M' : 'I';
-  Put16(&out[2], 42, be);
-  Put32(&out[4], ifd0At, be);
-  p0.clear();
-  if (hasExif) p0.push_back(PointerEntry(kTagExifIfd, exifAt, be));
-  if (hasGps) p0.push_back(PointerEntry(kTagGpsIfd, gpsAt, be));
-  Emit(WithPointers(b.ifd0, p0), ifd0At, be, be, hasIfd1 ? ifd1At : 0, out);
-  if (hasExif) {
-    pe.clear();
-    if (!b.interop.empty()) pe.push_back(PointerEntry(kTagInteropIfd, interopAt, be));
-    Emit(WithPointers(b.exif, pe), exifAt, be, be, 0, out);
-  }
-  if (!b.interop.empty()) Emit(b.interop.entries, interopAt, be, be, 0, out);
-  if (hasGps) Emit(b.gps.entries, gpsAt, be, be, 0, out);
-  if (hasIfd1) {
-    p1.clear();
-    if (!b.thumbnail.empty()) {
-      p1.push_back(PointerEntry(kTagThumbnailOffset, thumbAt, be));
-      p1.push_back(PointerEntry(kTagThumbnailLength, uint32(b.thumbnail.size()), be));
-    }
-    Emit(WithPointers(b.ifd1, p1), ifd1At, be, be, 0, out);
-    out.insert(out.end(), b.thumbnail.begin(), b.thumbnail.end());
-  }
-  return out;
 }
 
-std::vector<uint8> SerializeTiffSubIfds(const ExifBlock& b, uint32 base, bool bigEndian,
-                                        uint32* exifAtOut, uint32* gpsAtOut) {
+std::vector<uint8> SerializeExif(const ExifBlock& b) { return LayOutExif(b, LayoutOptions{0, b.bigEndian}).bytes; }
+
+ExifLayout LayOutExif(const ExifBlock& b, const LayoutOptions& o) {
+  const bool be = o.bigEndian;
+  ExifLayout result;
+  Layout layout(o.base, b.bigEndian, be);
+  result.makerNoteKept = layout.KeepMakerNote(b.MakerNote(), o.base + 8, uint64_t(o.base) + o.maxBytes);
+  uint8* header = layout.At(layout.Place(8));
+  header[0] = header[1] = be ? 'M' : 'I';
+  Put16(header + 2, 42, be);
+
+  const uint32 room = o.thumbnailRoom ? o.thumbnailRoom : uint32(b.thumbnail.size());
+  const bool hasIfd1 = !b.ifd1.empty() || room > 0;
+  std::vector<ExifEntry> p0;
+  if (!b.exif.empty() || !b.interop.empty()) {
+    ExifIfd exif;
+    exif.entries = ExifEntries(b);
+    p0.push_back(PointerTo(kTagExifIfd, exif, b.bigEndian));
+  }
+  if (!b.gps.empty()) p0.push_back(PointerTo(kTagGpsIfd, b.gps, b.bigEndian));
+  const std::vector<ExifEntry> ifd0 = With(b.ifd0, std::move(p0));
+  const uint32 ifd0At = layout.Ifd(ifd0, 0);
+  Put32(layout.At(o.base) + 4, ifd0At, be);
+  result.ifd0NextAt = ifd0At + 2 + uint32(ifd0.size()) * 12 - o.base;
+  if (hasIfd1) {
+    std::vector<ExifEntry> p1;
+    if (room > 0) {
+      p1.push_back(OneNumber(kTagThumbnailOffset, kTypeLong, 0, b.bigEndian));
+      p1.push_back(OneNumber(kTagThumbnailLength, kTypeLong, uint32(b.thumbnail.size()), b.bigEndian));
+    }
+    const std::vector<ExifEntry> ifd1 = With(b.ifd1, std::move(p1));
+    std::vector<uint32> records;
+    const uint32 ifd1At = layout.Ifd(ifd1, 0, &records);
+    Put32(layout.At(o.base + result.ifd0NextAt), ifd1At, be);
+    if (room > 0) {
+      const uint32 thumbAt = layout.Place(room);
+      for (size_t i = 0; i < ifd1.size(); ++i) {
+        if (ifd1[i].tag == kTagThumbnailOffset) Put32(layout.At(records[i]) + 8, thumbAt, be);
+        if (ifd1[i].tag == kTagThumbnailLength) result.lengthAt = records[i] + 8 - o.base;
+      }
+      if (!b.thumbnail.empty() && b.thumbnail.size() <= room) {
+        std::memcpy(layout.At(thumbAt), b.thumbnail.data(), b.thumbnail.size());
+      }
+      result.thumbnailAt = thumbAt - o.base;
+      result.thumbnailRoom = room;
+    }
+  }
+  result.bytes = std::move(layout.bytes());
+  return result;
+}
+
+std::vector<uint8> SerializeTiffSubIfds(const ExifBlock& b, uint32 base, bool bigEndian, uint32* exifAtOut,
+                                        uint32* gpsAtOut, bool* makerNoteKept, size_t maxBytes) {
   *exifAtOut = *gpsAtOut = 0;
-  std::vector<uint8> out;
-  const bool hasExif = !b.exif.empty() || !b.interop.empty();
-  if (hasExif) {
-    std::vector<ExifEntry> pe;
-    if (!b.interop.empty()) pe.push_back(PointerEntry(kTagInteropIfd, 0, b.bigEndian));
-    const std::vector<ExifEntry> sized = WithPointers(b.exif, pe);
-    const uint32 exifAt = base;
-    const uint32 interopAt = exifAt + uint32(IfdBytes(sized));
-    pe.clear();
-    if (!b.interop.empty()) pe.push_back(PointerEntry(kTagInteropIfd, interopAt, b.bigEndian));
-    Emit(WithPointers(b.exif, pe), exifAt, b.bigEndian, bigEndian, 0, out);
-    if (!b.interop.empty()) Emit(b.interop.entries, interopAt, b.bigEndian, bigEndian, 0, out);
-    *exifAtOut = exifAt;
-  }
-  if (!b.gps.empty()) {
-    const uint32 gpsAt = base + uint32(out.size());
-    Emit(b.gps.entries, gpsAt, b.bigEndian, bigEndian, 0, out);
-    *gpsAtOut = gpsAt;
-  }
-  return out;
+  Layout layout(base, b.bigEndian, bigEndian);
+  const bool kept = layout.KeepMakerNote(b.MakerNote(), base, uint64_t(base) + maxBytes);
+  if (makerNoteKept) *makerNoteKept = kept;
+  if (!b.exif.empty() || !b.interop.empty()) *exifAtOut = layout.Ifd(ExifEntries(b), 0);
+  if (!b.gps.empty()) *gpsAtOut = layout.Ifd(b.gps.entries, 0);
+  return std::move(layout.bytes());
+}
+
+std::vector<uint8> SerializeIfdEntries(const std::vector<ExifEntry>& entries, bool srcBigEndian, uint32 base,
+                                       bool bigEndian, std::vector<uint8>* data) {
+  // Laid out as a directory of its own in `data`, then its records taken out:
+  // the values and directories they point to stay where they were placed.
+  Layout layout(base, srcBigEndian, bigEndian);
+  layout.KeepMakerNote(nullptr, 0, 0);
+  const uint32 at = layout.Ifd(entries, 0);
+  std::vector<uint8>& bytes = layout.bytes();
+  const size_t from = at - base + 2;
+  std::vector<uint8> records(bytes.begin() + from, bytes.begin() + from + entries.size() * 12);
+  std::fill(bytes.begin() + (at - base), bytes.begin() + from + entries.size() * 12 + 4, uint8(0));
+  *data = std::move(bytes);
+  return records;
 }
 
 }  // namespace io

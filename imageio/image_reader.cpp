@@ -7,6 +7,7 @@
 #endif
 #include <exception>
 
+#include "imageio/exif_block.h"
 #include "imageio/io_support.h"
 
 namespace host {
@@ -78,6 +79,17 @@ bool ImageReader::Open(const std::string& path, std::string* error, const ReadOp
   std::string why;
   try {
     if (!format_->ReadHeader(shape_, properties_, &why)) return Fail(error, why);
+    // Damaged metadata is named, never silently dropped.
+    std::vector<std::string> damage = format_->warnings;
+    if (!tiff && !properties_.exif.empty()) {
+      io::ExifBlock b;
+      if (!io::ParseExif(properties_.exif.data(), properties_.exif.size(), &b, &damage)) {
+        damage.push_back("the EXIF block is damaged beyond reading; it is carried as it came");
+      }
+    }
+    if (options.warnings) {
+      options.warnings->insert(options.warnings->end(), damage.begin(), damage.end());
+    }
   } catch (const std::exception&) {  // memory, from the containers the metadata fills
     return Fail(error, "not enough memory to read the file");
   }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imageio/image_io.h"
 
@@ -100,6 +101,8 @@ class FormatReader {
   virtual bool ReadRows(int32 y, int32 rows, const RowsOut& out, std::string* why) = 0;
   // After the last row.
   virtual bool Finish(std::string*) { return true; }
+  // Metadata found damaged while reading the header, one line each.
+  std::vector<std::string> warnings;
 };
 
 class FormatWriter {

@@ -4,12 +4,13 @@
 // unless the caller asks for another quality. Metadata goes in the usual
 // markers: EXIF and XMP in APP1, the ICC profile in APP2, IPTC in APP13,
 // a comment in COM.
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "imageio/exif_block.h"
+#include "imageio/exif_output.h"
 #include "imageio/io_support.h"
 #include "imageio/jpeg_common.h"
 #include "imageio/metadata.h"
@@ -113,19 +114,10 @@ std::vector<uint8> Named(const char* name, size_t nameBytes, const uint8* data, 
   return out;
 }
 
-// The markers that fit: an EXIF block too big for one marker loses its
-// thumbnail first, and is left out only if it still does not fit.
-std::vector<Marker> MetadataMarkers(const ImageProperties& p) {
+// The markers that fit. The EXIF block was made to fit one marker (losing
+// its thumbnail first, left out only if it still does not fit).
+std::vector<Marker> MetadataMarkers(const ImageProperties& p, const std::vector<uint8>& exif) {
   std::vector<Marker> markers;
-  std::vector<uint8> exif = ExifForOutput(p, true);
-  if (exif.size() + 6 > kMaxMarkerBytes) {
-    ExifBlock b;
-    if (ParseExif(exif.data(), exif.size(), &b)) {
-      b.thumbnail.clear();
-      b.ifd1 = ExifIfd();
-      exif = SerializeExif(b);
-    }
-  }
   if (!exif.empty() && exif.size() + 6 <= kMaxMarkerBytes) {
     markers.push_back({JPEG_APP0 + 1, Named("Exif\0", 6, exif.data(), exif.size())});
   }
@@ -181,7 +173,8 @@ class JpegWriter : public FormatWriter {
     }
     SetDensity(p.resolution, &h);
     try {
-      h.markers = MetadataMarkers(p);
+      exif_.Prepare(p, shape, true, kMaxMarkerBytes - 6, options.warnings);
+      h.markers = MetadataMarkers(p, exif_.bytes());
     } catch (const std::bad_alloc&) {
       *why = "not enough memory";
       return false;
@@ -190,16 +183,23 @@ class JpegWriter : public FormatWriter {
     return true;
   }
 
-  bool WriteRows(int32, int32 rows, const RowsIn& in, std::string* why) override {
+  bool WriteRows(int32 y, int32 rows, const RowsIn& in, std::string* why) override {
     pointers_.resize(size_t(rows));
     // libjpeg takes rows it does not change through non-const pointers.
     for (int32 r = 0; r < rows; ++r) pointers_[size_t(r)] = const_cast<JSAMPROW>(in.ColourRow(r));
     if (!WriteLines(&errors_, &cinfo_, pointers_.data(), JDIMENSION(rows))) return Failed(why);
+    exif_.AddRows(y, rows, in);
     return true;
   }
 
   bool Finish(std::string* why) override {
     if (!FinishCompress(&errors_, &cinfo_)) return Failed(why);
+    // The thumbnail made from the rows goes where the block kept room for it.
+    std::vector<uint8> exif;
+    if (exif_.Finish(&exif) && !PatchJpegExif(destination_.file, exif)) {
+      *why = "cannot write the EXIF thumbnail: " + SystemError(errno);
+      return false;
+    }
     return true;
   }
 
@@ -215,6 +215,7 @@ class JpegWriter : public FormatWriter {
   jpeg_compress_struct cinfo_{};
   bool created_ = false;
   std::vector<JSAMPROW> pointers_;
+  ExifOutput exif_;
 };
 
 }  // namespace

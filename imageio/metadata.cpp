@@ -51,29 +51,25 @@ uint16 ExifOrientation(const std::vector<uint8>& exif) {
   return o >= 1 && o <= 8 ? o : 0;
 }
 
-std::vector<uint8> ExifForOutput(const ImageProperties& p, bool textIntoExif) {
-  ExifBlock b;
-  const bool parsed = !p.exif.empty() && ParseExif(p.exif.data(), p.exif.size(), &b);
-  if (!p.exif.empty() && !parsed) return p.exif;  // not ours to understand: kept as it came
+bool BringExifInLine(const ImageProperties& p, bool textIntoExif, ExifBlock* b) {
   bool changed = false;
-  if (parsed || textIntoExif) {
+  if (!p.exif.empty() || textIntoExif) {
     for (const TextTagName& t : kTextTags) {
       const std::string& value = p.text.*t.field;
-      if (!value.empty() && b.Ascii(t.exifTag) != value) {
-        b.PutAscii(t.exifTag, value);
+      if (!value.empty() && b->Ascii(t.exifTag) != value) {
+        b->PutAscii(t.exifTag, value);
         changed = true;
       }
     }
   }
   // A TIFF's orientation is a tag of its own; elsewhere it lives in EXIF.
   const uint16 o = p.tiff.orientation;
-  if (p.format == ImageFormat::Tiff && o >= 1 && o <= 8 && b.Short(kTagOrientation) != o &&
-      (o != 1 || b.ifd0.Find(kTagOrientation))) {
-    b.PutShort(kTagOrientation, o);
+  if (p.format == ImageFormat::Tiff && o >= 1 && o <= 8 && b->Short(kTagOrientation) != o &&
+      (o != 1 || b->ifd0.Find(kTagOrientation))) {
+    b->PutShort(kTagOrientation, o);
     changed = true;
   }
-  if (!changed) return p.exif;
-  return SerializeExif(b);
+  return changed;
 }
 
 std::vector<uint8> IptcFromPhotoshop(const uint8* data, size_t size) {

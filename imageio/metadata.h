@@ -1,4 +1,4 @@
-// Metadata between the formats: which EXIF block an output carries, text
+// Metadata between the formats: EXIF's text tags and orientation, text
 // tags and their EXIF and PNG homes, IPTC in its Photoshop and PNG
 // containers, dates in TIFF and PNG form. Internal to kestrelle_imageio.
 #pragma once
@@ -17,12 +17,10 @@ void TextFromExif(const std::vector<uint8>& exif, TextTags* text);
 // The orientation an EXIF block gives (1..8), 0 when it gives none.
 uint16 ExifOrientation(const std::vector<uint8>& exif);
 
-// The EXIF block a JPEG or PNG output carries: the image's own, unchanged
-// when it already agrees with the text tags and orientation (so maker notes
-// keep their layout), otherwise with its first directory brought in line.
-// With `textIntoExif` the text tags create a block when there is none
-// (JPEG has no other place for them).
-std::vector<uint8> ExifForOutput(const ImageProperties& p, bool textIntoExif);
+// The first directory brought in line with the text tags and orientation
+// (with `textIntoExif` even when the image had no block); true when that
+// changed anything.
+bool BringExifInLine(const ImageProperties& p, bool textIntoExif, ExifBlock* b);
 
 // IPTC-IIM records in Photoshop's image resources (JPEG APP13 after its
 // "Photoshop 3.0" name, PNG raw profiles): found and made.

@@ -1,12 +1,14 @@
 // Writing PNG through libpng, row by row from the caller's rows. Metadata
 // goes before the image data: profile, gamma, resolution, EXIF, XMP, IPTC
 // (as ImageMagick's raw profile, which ExifTool reads too) and text.
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <deque>
 #include <new>
 #include <vector>
 
+#include "imageio/exif_output.h"
 #include "imageio/io_support.h"
 #include "imageio/metadata.h"
 #include "imageio/png_common.h"
@@ -14,6 +16,9 @@
 namespace host {
 namespace io {
 namespace {
+
+// A PNG chunk holds far more, but an EXIF block beyond this is no camera's.
+constexpr size_t kMaxExifBytes = size_t(16) << 20;
 
 // What Start hands to libpng, prepared beforehand so the function that owns
 // the setjmp holds nothing that needs destroying.
@@ -118,7 +123,7 @@ class PngWriter : public FormatWriter {
  public:
   explicit PngWriter(std::FILE* f) { context_.file = f; }
 
-  bool Start(const ImageShape& shape, const ImageProperties& p, const WriteOptions&,
+  bool Start(const ImageShape& shape, const ImageProperties& p, const WriteOptions& options,
              std::string* why) override {
     shape_ = shape;
     s_.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &context_, PngOnError, PngOnWarning);
@@ -134,7 +139,8 @@ class PngWriter : public FormatWriter {
     PngHeader h{&shape_, &p, {}, {}};
     TextStore store;
     try {
-      h.exif = ExifForOutput(p, false);
+      exif_.Prepare(p, shape, false, kMaxExifBytes, options.warnings);
+      h.exif = exif_.bytes();
       for (const auto& [key, value] : PngKeywords(p.text)) h.texts.push_back(MakeText(store, key, value, false));
       if (!p.xmp.empty()) {
         // XMP is always an uncompressed iTXt chunk: readers find it by scanning.
@@ -164,7 +170,8 @@ class PngWriter : public FormatWriter {
     return true;
   }
 
-  bool WriteRows(int32, int32 rows, const RowsIn& in, std::string* why) override {
+  bool WriteRows(int32 y, int32 rows, const RowsIn& in, std::string* why) override {
+    exif_.AddRows(y, rows, in);
     const bool direct = SameAsHost(shape_);
     if (!direct && scratch_.empty()) {
       try {
@@ -187,6 +194,12 @@ class PngWriter : public FormatWriter {
 
   bool Finish(std::string* why) override {
     if (!WriteEnd(s_.png)) return Failed(why);
+    // The thumbnail made from the rows goes where the block kept room for it.
+    std::vector<uint8> exif;
+    if (exif_.Finish(&exif) && !PatchPngExif(context_.file, exif)) {
+      *why = "cannot write the EXIF thumbnail: " + SystemError(errno);
+      return false;
+    }
     return true;
   }
 
@@ -200,6 +213,7 @@ class PngWriter : public FormatWriter {
   WriteStructs s_;
   ImageShape shape_;
   std::vector<uint8> scratch_;
+  ExifOutput exif_;
 };
 
 }  // namespace

@@ -476,15 +476,16 @@ class TiffReader : public FormatReader {
   }
 
   // The EXIF and GPS directories, read as they are in the file, with the
-  // camera, text and orientation tags of the first directory, into one EXIF
-  // block that JPEG and PNG outputs can carry.
+  // first directory's tags that describe the picture rather than its
+  // storage (camera, text, orientation, resolution, the XP tags, white
+  // point, ...), into one EXIF block that every output can carry. A maker
+  // note keeps its offset from the file's start where the block can hold it.
   void ReadExif(ImageProperties& p) {
     TIFF* tif = h_.tif;
     uint64_t exifAt = 0, gpsAt = 0;
     TIFFGetField(tif, TIFFTAG_EXIFIFD, &exifAt);
     TIFFGetField(tif, TIFFTAG_GPSIFD, &gpsAt);
-    const std::string make = TextField(tif, TIFFTAG_MAKE), model = TextField(tif, TIFFTAG_MODEL);
-    if (exifAt == 0 && gpsAt == 0 && make.empty() && model.empty() && p.tiff.orientation == 1) return;
+    const uint64_t ifd0At = TIFFCurrentDirOffset(tif);
     std::FILE* f = file_.file;
     const ReadAt read = [f](uint64_t offset, size_t n, uint8* out) {
       return offset <= uint64_t(INT64_MAX) && Seek(f, int64_t(offset), SEEK_SET) == 0 &&
@@ -493,8 +494,24 @@ class TiffReader : public FormatReader {
     ExifBlock b;
     b.bigEndian = TIFFIsBigEndian(tif) != 0;
     const uint64_t size = fileSize_ < 0 ? 0 : uint64_t(fileSize_);
-    if (exifAt != 0) ParseIfdAt(read, size, b.bigEndian, exifAt, &b.exif, &b.interop);
-    if (gpsAt != 0) ParseIfdAt(read, size, b.bigEndian, gpsAt, &b.gps, nullptr);
+    // Values cannot add up to more than the file without overlapping.
+    uint64_t budget = size;
+    // BigTIFF directories have another layout; only the classic one is read whole.
+    if (!TIFFIsBigTIFF(tif) && ifd0At != 0) {
+      ExifIfd ifd0;
+      // The tags that describe the storage (strip offsets, Photoshop's
+      // layers, ...) are never read: they may be large and never travel.
+      if (ParseIfdAt(read, size, b.bigEndian, ifd0At, &ifd0, nullptr, &budget, &warnings, IsTiffLayoutTag)) {
+        b.ifd0 = std::move(ifd0);
+      }
+    }
+    if (exifAt != 0 && !ParseIfdAt(read, size, b.bigEndian, exifAt, &b.exif, &b.interop, &budget, &warnings)) {
+      warnings.push_back("the EXIF directory is damaged; its tags were left out");
+    }
+    if (gpsAt != 0 && !ParseIfdAt(read, size, b.bigEndian, gpsAt, &b.gps, nullptr, &budget, &warnings)) {
+      warnings.push_back("the GPS directory is damaged; its tags were left out");
+    }
+    const std::string make = TextField(tif, TIFFTAG_MAKE), model = TextField(tif, TIFFTAG_MODEL);
     if (!make.empty()) b.PutAscii(kTagMake, make);
     if (!model.empty()) b.PutAscii(kTagModel, model);
     if (p.tiff.orientation >= 2 && p.tiff.orientation <= 8) b.PutShort(kTagOrientation, p.tiff.orientation);
@@ -505,14 +522,22 @@ class TiffReader : public FormatReader {
                  {kTagDateTime, &p.text.dateTime}, {kTagArtist, &p.text.artist},
                  {kTagCopyright, &p.text.copyright}};
     for (const auto& t : texts) {
-      if (!t.value->empty()) b.PutAscii(t.tag, *t.value);
+      if (!t.value->empty() && b.Ascii(t.tag) != *t.value) b.PutAscii(t.tag, *t.value);
     }
-    if (p.resolution.present && p.resolution.unit != ResolutionUnit::None) {
+    if (p.resolution.present && p.resolution.unit != ResolutionUnit::None && !b.ifd0.Find(kTagXResolution)) {
       b.PutRational(kTagXResolution, p.resolution.x);
       b.PutRational(kTagYResolution, p.resolution.y);
       b.PutShort(kTagResolutionUnit, p.resolution.unit == ResolutionUnit::Inch ? 2 : 3);
     }
-    p.exif = SerializeExif(b);
+    if (b.ifd0.empty() && b.exif.empty() && b.gps.empty() && b.interop.empty()) return;
+    LayoutOptions o;
+    o.bigEndian = b.bigEndian;
+    const ExifLayout l = LayOutExif(b, o);
+    if (!l.makerNoteKept) {
+      warnings.push_back("the camera's maker note lies too far into the file to keep its offset; values "
+                         "the camera addresses from the file's start may read wrongly");
+    }
+    p.exif = l.bytes;
   }
 
   TiffFile file_;

@@ -5,13 +5,19 @@
 // is gathered into a strip buffer first (the codecs' predictors change the
 // buffer they are given, and the caller's rows are not ours to change).
 // The EXIF and GPS directories are laid out by us right after the header,
-// where their offsets are known before libtiff writes anything else.
+// where their offsets are known before libtiff writes anything else, and
+// where a camera's maker note can keep the offset it had from its TIFF
+// header. Once libtiff has written its directory, we write the first
+// directory again with the EXIF block's other IFD0 tags (XP tags, white
+// point, ... which libtiff has no fields for) and a thumbnail made from the
+// rows as a second directory, as EXIF lays them out.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "imageio/exif_output.h"
 #include "imageio/io_support.h"
 #include "imageio/metadata.h"
 #include "imageio/tiff_common.h"
@@ -31,6 +37,51 @@ bool Writable(uint16_t compression) {
   }
 }
 
+uint16 Get16(const uint8* p, bool be) { return be ? uint16(p[0] << 8 | p[1]) : uint16(p[1] << 8 | p[0]); }
+uint32 Get32(const uint8* p, bool be) {
+  return be ? uint32(p[0]) << 24 | uint32(p[1]) << 16 | uint32(p[2]) << 8 | p[3]
+            : uint32(p[3]) << 24 | uint32(p[2]) << 16 | uint32(p[1]) << 8 | p[0];
+}
+void Put16(uint8* p, uint16 v, bool be) {
+  p[be ? 0 : 1] = uint8(v >> 8);
+  p[be ? 1 : 0] = uint8(v);
+}
+void Put32(uint8* p, uint32 v, bool be) {
+  for (int i = 0; i < 4; ++i) p[be ? i : 3 - i] = uint8(v >> (24 - 8 * i));
+}
+
+// IFD0 tags of an EXIF block that we set through libtiff ourselves (text,
+// camera, orientation) or that it writes for the pixels.
+bool SetThroughLibtiff(uint16 tag) {
+  switch (tag) {
+    case kTagImageDescription: case kTagMake: case kTagModel: case kTagOrientation: case kTagSoftware:
+    case kTagDateTime: case kTagArtist: case kTagCopyright: case kTagXResolution: case kTagYResolution:
+    case kTagResolutionUnit:
+      return true;
+    default:
+      return IsTiffLayoutTag(tag);
+  }
+}
+
+ExifEntry Number(uint16 tag, uint16 type, uint32 value, bool be) {
+  ExifEntry e;
+  e.tag = tag;
+  e.type = type;
+  e.count = 1;
+  std::vector<uint8> bytes(type == kTypeShort ? 2 : 4, 0);
+  if (type == kTypeShort) {
+    Put16(bytes.data(), uint16(value), be);
+  } else {
+    Put32(bytes.data(), value, be);
+  }
+  e.value = std::move(bytes);
+  return e;
+}
+
+// A maker note further than this from the header moves rather than leave
+// that much padding in the file.
+constexpr size_t kMaxExifRegion = size_t(1) << 20;
+
 bool NativeBigEndian() {
   const uint16 one = 1;
   uint8 first;
@@ -45,9 +96,10 @@ class TiffWriter : public FormatWriter {
     file_.name = "TIFF";
   }
 
-  bool Start(const ImageShape& shape, const ImageProperties& p, const WriteOptions&,
+  bool Start(const ImageShape& shape, const ImageProperties& p, const WriteOptions& options,
              std::string* why) override {
     shape_ = shape;
+    warnings_ = options.warnings;
     h_.tif = OpenTiff(file_, "w");
     if (!h_.tif) {
       *why = TiffWriteFailed(file_, "cannot start the TIFF file");
@@ -64,7 +116,7 @@ class TiffWriter : public FormatWriter {
     rowsPerStrip_ = uint32_t(std::max<size_t>(1, std::min<size_t>(size_t(shape.height), (256u << 10) / rowBytes)));
     stripsPerPlane_ = (uint32_t(shape.height) - 1) / rowsPerStrip_ + 1;
     try {
-      if (!WriteExif(p, why)) return false;
+      if (!WriteExif(p, shape, options, why)) return false;
       if (!WriteFields(p)) {
         *why = TiffWriteFailed(file_, "cannot set the TIFF fields");
         return false;
@@ -79,6 +131,7 @@ class TiffWriter : public FormatWriter {
   }
 
   bool WriteRows(int32 y, int32 rows, const RowsIn& in, std::string* why) override {
+    if (thumbnail_.planned()) thumbnail_.AddRows(y, rows, in);
     const size_t rowBytes = PlaneRowBytes();
     const bool raw = compression_ == COMPRESSION_NONE && !separate_ && SameAsHost(shape_) &&
                      in.colourStride == rowBytes;
@@ -123,7 +176,7 @@ class TiffWriter : public FormatWriter {
       *why = TiffWriteFailed(file_, "cannot finish the TIFF file");
       return false;
     }
-    return true;
+    return RewriteFirstDirectory(why);
   }
 
  private:
@@ -146,18 +199,41 @@ class TiffWriter : public FormatWriter {
   }
 
   // The EXIF and GPS directories go right after the header, in this file's
-  // byte order; the first directory points to them.
-  bool WriteExif(const ImageProperties& p, std::string* why) {
+  // byte order; the first directory points to them. The EXIF block's other
+  // IFD0 tags wait for the first directory to be written again.
+  bool WriteExif(const ImageProperties& p, const ImageShape& shape, const WriteOptions& options,
+                 std::string* why) {
     ExifBlock b;
     if (p.exif.empty() || !ParseExif(p.exif.data(), p.exif.size(), &b)) return true;
     make_ = b.Ascii(kTagMake);
     model_ = b.Ascii(kTagModel);
     exifOrientation_ = b.Short(kTagOrientation);
+    exifBigEndian_ = b.bigEndian;
+    // A camera's JPEG states its resolution in EXIF (JFIF's is often a
+    // default); a PNG's or TIFF's own is in the properties already.
+    exifResolution_ = p.format == ImageFormat::Jpeg && b.ifd0.Find(kTagXResolution) &&
+                      b.ifd0.Find(kTagYResolution);
+    for (const ExifEntry& e : b.ifd0.entries) {
+      const bool resolution = e.tag == kTagXResolution || e.tag == kTagYResolution || e.tag == kTagResolutionUnit;
+      if ((resolution && exifResolution_) || !SetThroughLibtiff(e.tag)) extra_.push_back(e);
+    }
+    orientationTagged_ = b.ifd0.Find(kTagOrientation) != nullptr;
+    ifd1_ = b.ifd1;
+    if (!b.thumbnail.empty() && !thumbnail_.Plan(b.thumbnail, shape)) {
+      Warn(options.warnings, "the EXIF thumbnail cannot be read, so it cannot be made again from the corrected "
+                             "picture; it was left out");
+    }
     if (b.exif.empty() && b.interop.empty() && b.gps.empty()) return true;
     const int64_t at = (FileSize(file_.file) + 1) & ~int64_t(1);
     if (at < 8 || at > 0x7fff0000) return true;
     uint32 exifAt = 0, gpsAt = 0;
-    const std::vector<uint8> bytes = SerializeTiffSubIfds(b, uint32(at), NativeBigEndian(), &exifAt, &gpsAt);
+    bool kept = true;
+    const std::vector<uint8> bytes =
+        SerializeTiffSubIfds(b, uint32(at), NativeBigEndian(), &exifAt, &gpsAt, &kept, kMaxExifRegion);
+    if (!kept) {
+      Warn(options.warnings, "the camera's maker note could not keep its offset from the TIFF header; values "
+                             "the camera addresses from there may read wrongly");
+    }
     if (Seek(file_.file, at, SEEK_SET) != 0 ||
         std::fwrite(bytes.data(), 1, bytes.size(), file_.file) != bytes.size()) {
       *why = "write error: " + SystemError(errno);
@@ -166,6 +242,95 @@ class TiffWriter : public FormatWriter {
     exifAt_ = exifAt;
     gpsAt_ = gpsAt;
     return true;
+  }
+
+  // libtiff's first directory again, at the end of the file, with the
+  // extra IFD0 entries merged in by tag and, when there is a thumbnail, a
+  // second directory for it; the header then points to the new one.
+  bool RewriteFirstDirectory(std::string* why) {
+    if (extra_.empty() && !thumbnail_.planned()) return true;
+    std::FILE* f = file_.file;
+    auto readAt = [f](int64_t at, uint8* out, size_t n) {
+      return Seek(f, at, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
+    };
+    uint8 header[8], count[2];
+    if (!readAt(0, header, 8)) return Failed(why);
+    const bool be = header[0] == 'M';
+    const uint32 ifd0 = Get32(header + 4, be);
+    if (!readAt(ifd0, count, 2)) return Failed(why);
+    const size_t n = Get16(count, be);
+    std::vector<uint8> records(n * 12);
+    if (!readAt(int64_t(ifd0) + 2, records.data(), records.size())) return Failed(why);
+    const int64_t end = (FileSize(f) + 1) & ~int64_t(1);
+    std::vector<ExifEntry> extra;
+    for (const ExifEntry& e : extra_) {
+      bool written = false;
+      for (size_t i = 0; i < n && !written; ++i) written = Get16(&records[i * 12], be) == e.tag;
+      if (!written) extra.push_back(e);
+    }
+    const std::vector<uint8> jpeg = thumbnail_.planned() ? thumbnail_.Encode(uint32(kMaxExifRegion)) : std::vector<uint8>();
+    const uint64_t dirBytes = 2 + (n + extra.size()) * 12 + 4;
+    if (end < 8 || uint64_t(end) + dirBytes + (uint64_t(64) << 20) > 0xffffffffu) {
+      if (!extra.empty() || !jpeg.empty()) {
+        Warn(warnings_, "the file is too large for the EXIF tags libtiff does not write and the thumbnail; they "
+                        "were left out");
+      }
+      return true;
+    }
+    const uint32 at = uint32(end);
+    std::vector<uint8> data;
+    const std::vector<uint8> extraRecords =
+        SerializeIfdEntries(extra, exifBigEndian_, uint32(at + dirBytes), be, &data);
+    // Every record, by tag.
+    std::vector<const uint8*> all;
+    for (size_t i = 0; i < n; ++i) all.push_back(&records[i * 12]);
+    for (size_t i = 0; i < extra.size(); ++i) all.push_back(&extraRecords[i * 12]);
+    std::stable_sort(all.begin(), all.end(), [be](const uint8* a, const uint8* b) { return Get16(a, be) < Get16(b, be); });
+    std::vector<uint8> out(size_t(dirBytes), 0);
+    Put16(out.data(), uint16(all.size()), be);
+    for (size_t i = 0; i < all.size(); ++i) std::memcpy(&out[2 + i * 12], all[i], 12);
+    out.insert(out.end(), data.begin(), data.end());
+    if (out.size() % 2) out.push_back(0);
+    if (!jpeg.empty()) {
+      // As EXIF's IFD1: a reduced picture, its JPEG first, then the
+      // directory addressing it with the old one's other tags.
+      const uint32 thumbAt = at + uint32(out.size());
+      out.insert(out.end(), jpeg.begin(), jpeg.end());
+      if (out.size() % 2) out.push_back(0);
+      const uint32 ifd1 = at + uint32(out.size());
+      Put32(&out[2 + all.size() * 12], ifd1, be);
+      const bool src = exifBigEndian_;
+      ExifIfd dir = ifd1_;
+      dir.Put(Number(0x00fe, kTypeLong, 1, src));  // a reduced picture
+      dir.Put(Number(0x0100, kTypeLong, uint32(thumbnail_.width()), src));
+      dir.Put(Number(0x0101, kTypeLong, uint32(thumbnail_.height()), src));
+      dir.Put(Number(0x0103, kTypeShort, 6, src));  // JPEG
+      dir.Put(Number(kTagThumbnailOffset, kTypeLong, thumbAt, src));
+      dir.Put(Number(kTagThumbnailLength, kTypeLong, uint32(jpeg.size()), src));
+      const uint32 ifd1Bytes = uint32(2 + dir.entries.size() * 12 + 4);
+      std::vector<uint8> values;
+      const std::vector<uint8> ifd1Records = SerializeIfdEntries(dir.entries, src, ifd1 + ifd1Bytes, be, &values);
+      std::vector<uint8> d(ifd1Bytes, 0);
+      Put16(d.data(), uint16(dir.entries.size()), be);
+      std::memcpy(&d[2], ifd1Records.data(), ifd1Records.size());
+      out.insert(out.end(), d.begin(), d.end());
+      out.insert(out.end(), values.begin(), values.end());
+    } else if (thumbnail_.planned()) {
+      Warn(warnings_, "the EXIF thumbnail could not be made again; it was left out");
+    }
+    uint8 link[4];
+    Put32(link, at, be);
+    if (Seek(f, at, SEEK_SET) != 0 || std::fwrite(out.data(), 1, out.size(), f) != out.size() ||
+        Seek(f, 4, SEEK_SET) != 0 || std::fwrite(link, 1, 4, f) != 4 || Seek(f, 0, SEEK_END) != 0) {
+      *why = "write error: " + SystemError(errno);
+      return false;
+    }
+    return true;
+  }
+
+  bool Failed(std::string* why) {
+    *why = "cannot read back the TIFF directory: " + SystemError(errno);
+    return false;
   }
 
   bool WriteFields(const ImageProperties& p) {
@@ -192,7 +357,8 @@ class TiffWriter : public FormatWriter {
       ok = TIFFSetField(tif, TIFFTAG_PREDICTOR, predictor);
     }
     const uint16_t orientation = p.format == ImageFormat::Tiff ? p.tiff.orientation : exifOrientation_;
-    if (ok && orientation >= 2 && orientation <= 8) ok = TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
+    // Orientation 1 is the default, written only when the input stated it.
+    if (ok && ((orientation >= 2 && orientation <= 8) || (orientation == 1 && orientationTagged_))) ok = TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
     if (ok && shape_.alpha) {
       const uint16_t kind = p.alphaKind == AlphaKind::Premultiplied ? EXTRASAMPLE_ASSOCALPHA
                             : p.alphaKind == AlphaKind::Straight    ? EXTRASAMPLE_UNASSALPHA
@@ -216,7 +382,7 @@ class TiffWriter : public FormatWriter {
       if (ok && !value->empty()) ok = TIFFSetField(tif, tag, value->c_str());
     }
     const Resolution& r = p.resolution;
-    if (ok && r.present && r.x > 0 && r.y > 0) {
+    if (ok && !exifResolution_ && r.present && r.x > 0 && r.y > 0) {
       const uint16_t unit = r.unit == ResolutionUnit::Inch         ? RESUNIT_INCH
                             : r.unit == ResolutionUnit::Centimetre ? RESUNIT_CENTIMETER
                                                                    : RESUNIT_NONE;
@@ -240,6 +406,13 @@ class TiffWriter : public FormatWriter {
   std::string make_, model_;
   uint16 exifOrientation_ = 0;
   uint32 exifAt_ = 0, gpsAt_ = 0;
+  bool exifBigEndian_ = false;
+  bool exifResolution_ = false;
+  std::vector<ExifEntry> extra_;  // IFD0 entries libtiff does not write
+  ExifIfd ifd1_;                  // the old thumbnail's directory: its tags describe the new one too
+  bool orientationTagged_ = false;
+  ThumbnailMaker thumbnail_;
+  std::vector<std::string>* warnings_ = nullptr;
 };
 
 }  // namespace
