@@ -6,13 +6,16 @@
 
 #include <windows.h>
 
+#include "files/system_names.h"
+
 namespace files {
 
 std::string WindowsErrorText(unsigned long code) {
-  char text[256] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 DWORD(code), 0, text, sizeof text, nullptr);
-  std::string s(text, n);
+  // Wide, as the system's text is in the user's language, and UTF-8 inside.
+  wchar_t text[256] = {};
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 DWORD(code), 0, text, sizeof text / sizeof text[0], nullptr);
+  std::string s = FromWide(text, n);
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
     s.pop_back();
   return n ? s : "error " + std::to_string(code);
@@ -22,7 +25,7 @@ namespace {
 
 HANDLE OpenForIdentity(const std::string& path) {
   // No access rights needed to read the identity; folders need the backup flag.
-  return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  return CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
@@ -47,15 +50,15 @@ bool IdentityOf(const std::string& path, FileId* id, DWORD* error) {
 
 bool FollowLinks(const std::string& path, std::string* target, std::string*) {
   *target = path;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
   HANDLE h = OpenForIdentity(path);
   if (h == INVALID_HANDLE_VALUE) return true;  // a dangling link: written where it stands
-  char final[MAX_PATH * 4] = {};
-  const DWORD n = GetFinalPathNameByHandleA(h, final, sizeof final, FILE_NAME_NORMALIZED);
+  std::vector<wchar_t> final(MAX_PATH * 4);
+  const DWORD n = GetFinalPathNameByHandleW(h, final.data(), DWORD(final.size()), FILE_NAME_NORMALIZED);
   CloseHandle(h);
-  if (n == 0 || n >= sizeof final) return true;
-  std::string resolved(final, n);
+  if (n == 0 || n >= final.size()) return true;
+  std::string resolved = FromWide(final.data(), n);
   if (resolved.compare(0, 8, "\\\\?\\UNC\\") == 0) {
     resolved = "\\\\" + resolved.substr(8);
   } else if (resolved.compare(0, 4, "\\\\?\\") == 0) {
@@ -66,7 +69,7 @@ bool FollowLinks(const std::string& path, std::string* target, std::string*) {
 }
 
 PathKind KindOf(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
@@ -85,16 +88,15 @@ bool Identify(const std::string& path, FileId* id, std::string* why) {
                         : folder + ": " + WindowsErrorText(error);
     return false;
   }
-  // Windows file names do not tell case apart.
-  id->name = NameOf(path);
-  for (char& c : id->name) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  id->name = CaseFolded(NameOf(path));
   return true;
 }
 
 std::string Absolute(const std::string& path) {
-  char full[MAX_PATH * 4] = {};
-  const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-  return n == 0 || n >= sizeof full ? path : std::string(full, n);
+  const std::wstring name = Wide(path);
+  std::vector<wchar_t> full(MAX_PATH * 4);
+  const DWORD n = GetFullPathNameW(name.c_str(), DWORD(full.size()), full.data(), nullptr);
+  return n == 0 || n >= full.size() ? path : FromWide(full.data(), n);
 }
 
 }  // namespace files

@@ -10,6 +10,7 @@
 
 #include "files/file_identity.h"
 #include "files/staged_file_os.h"
+#include "files/system_names.h"
 
 namespace files {
 namespace {
@@ -111,7 +112,7 @@ void StagedFile::Discard() {
   if (file_) std::fclose(file_);
   file_ = nullptr;
   buffer_.reset();
-  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  if (!temporary_.empty()) RemoveFile(temporary_);
   temporary_.clear();
   finished_ = false;
 }
@@ -142,7 +143,7 @@ void RemoveTemporaries(const std::string& folder, Gone gone) {
   os::ForEachTemporary(folder, [&](const std::string& name) {
     long process = 0;
     if (!ParseTemporaryName(name, &process) || process == os::ThisProcess() || !gone(process)) return;
-    std::remove((prefix + name).c_str());
+    RemoveFile(prefix + name);
   });
 }
 

@@ -1,5 +1,6 @@
 // Staged files on Windows: _O_EXCL creation, _commit, MoveFileEx (rename()
-// does not replace an existing file there) and a folder search.
+// does not replace an existing file there) and a folder search, all by the
+// wide names.
 #include "files/staged_file_os.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <windows.h>
 
 #include "files/file_identity.h"
+#include "files/system_names.h"
 
 namespace files {
 namespace os {
@@ -28,13 +30,13 @@ bool ProcessIsGone(long id) {
 
 CreateResult CreateExclusive(const std::string& path, const std::string& replacing, std::FILE** out) {
   (void)replacing;  // a new file gets the folder's inherited permissions
-  const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _S_IREAD | _S_IWRITE);
+  const int fd = _wopen(Wide(path).c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
   *out = _fdopen(fd, "w+b");
   if (*out) return CreateResult::Created;
   const int code = errno;
   _close(fd);
-  std::remove(path.c_str());
+  RemoveFile(path);
   errno = code;
   return CreateResult::Failed;
 }
@@ -53,7 +55,7 @@ void StartWriteBack(std::FILE* file, long long offset, long long length) {
 }
 
 bool Replace(const std::string& from, const std::string& to, std::string* why) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   *why = "cannot replace the file: " + WindowsErrorText(GetLastError());
   return false;
 }
@@ -64,12 +66,12 @@ void SyncFolder(const std::string& folder) {
 
 void ForEachTemporary(const std::string& folder, const std::function<void(const std::string& name)>& visit) {
   const std::string prefix = folder == "." ? "" : folder + (folder.back() == '/' || folder.back() == '\\' ? "" : "/");
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((prefix + "*.tmp").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(Wide(prefix + "*.tmp").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) visit(found.cFileName);
-  } while (FindNextFileA(search, &found));
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) visit(FromWide(found.cFileName));
+  } while (FindNextFileW(search, &found));
   FindClose(search);
 }
 
