@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <commdlg.h>
+
+#include "files/system_names.h"
 #else
 #include "platform/headless/file_dialog_answer.h"
 #endif
@@ -15,15 +17,15 @@ namespace platform {
 #ifdef _WIN32
 namespace {
 
-typedef BOOL(WINAPI* FileDialogFn)(LPOPENFILENAMEA);
+typedef BOOL(WINAPI* FileDialogFn)(LPOPENFILENAMEW);
 
 // The structure size without its three trailing fields (pvReserved,
 // dwReserved, FlagsEx): the size every version of the dialog accepts.
-const DWORD kStructureSize = OPENFILENAME_SIZE_VERSION_400A;
+const DWORD kStructureSize = OPENFILENAME_SIZE_VERSION_400W;
 
 struct Call {
   FileDialogFn function;
-  OPENFILENAMEA* dialog;
+  OPENFILENAMEW* dialog;
   BOOL chosen;
 };
 
@@ -32,37 +34,52 @@ void Show(void* argument) {
   call->chosen = call->function(call->dialog);
 }
 
+// The filter's pairs of zero-terminated strings, ended by an empty one.
+std::wstring WideFilter(const char* filter) {
+  std::wstring wide;
+  for (const char* at = filter; at && *at; at += std::strlen(at) + 1) {
+    wide += files::Wide(at);
+    wide += L'\0';
+  }
+  wide += L'\0';
+  return wide;
+}
+
 bool ShowFileDialog(const char* name, HWND owner, const char* filter, const char* extension,
-                    DWORD flags, char (&fileName)[kFileNameCapacity]) {
-  static HMODULE library = LoadLibraryA("comdlg32.dll");
+                    DWORD flags, std::string* fileName) {
+  static HMODULE library = LoadLibraryW(L"comdlg32.dll");
   if (!library) return false;
   FileDialogFn function =
       reinterpret_cast<FileDialogFn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
   if (!function) return false;
-  OPENFILENAMEA dialog{};
+  const std::wstring wideFilter = WideFilter(filter);
+  const std::wstring wideExtension = extension ? files::Wide(extension) : std::wstring();
+  wchar_t chosen[kFileNameCapacity] = {};
+  OPENFILENAMEW dialog{};
   dialog.lStructSize = kStructureSize;
   dialog.hwndOwner = owner;
-  dialog.lpstrFilter = filter;
+  dialog.lpstrFilter = filter ? wideFilter.c_str() : nullptr;
   dialog.nFilterIndex = 0;
-  dialog.lpstrFile = fileName;
+  dialog.lpstrFile = chosen;
   dialog.nMaxFile = kFileNameCapacity;
-  dialog.lpstrDefExt = extension;
+  dialog.lpstrDefExt = extension ? wideExtension.c_str() : nullptr;
   dialog.Flags = flags;
   Call call{function, &dialog, FALSE};
   if (!RunInActivationContext(&Show, &call)) return false;
-  return call.chosen != FALSE;
+  if (!call.chosen) return false;
+  chosen[kFileNameCapacity - 1] = L'\0';
+  *fileName = files::FromWide(chosen);
+  return true;
 }
 
 }  // namespace
 
-bool ShowSaveFileDialog(HWND owner, const char* filter, const char* extension,
-                        char (&fileName)[kFileNameCapacity]) {
-  return ShowFileDialog("GetSaveFileNameA", owner, filter, extension, kSaveFileFlags, fileName);
+bool ShowSaveFileDialog(HWND owner, const char* filter, const char* extension, std::string* fileName) {
+  return ShowFileDialog("GetSaveFileNameW", owner, filter, extension, kSaveFileFlags, fileName);
 }
 
-bool ShowOpenFileDialog(HWND owner, const char* filter, const char* extension,
-                        char (&fileName)[kFileNameCapacity]) {
-  return ShowFileDialog("GetOpenFileNameA", owner, filter, extension, kOpenFileFlags, fileName);
+bool ShowOpenFileDialog(HWND owner, const char* filter, const char* extension, std::string* fileName) {
+  return ShowFileDialog("GetOpenFileNameW", owner, filter, extension, kOpenFileFlags, fileName);
 }
 #else
 namespace {
@@ -70,25 +87,23 @@ namespace {
 // The 64-bit structure's size without its trailing fields.
 constexpr unsigned long kStructureSize = 136;
 
-bool Ask(HWND owner, const char* filter, const char* extension, unsigned long flags,
-         char (&fileName)[kFileNameCapacity]) {
+bool Ask(HWND owner, const char* filter, const char* extension, unsigned long flags, std::string* fileName) {
   FileDialogRequest request{owner, filter, extension, flags, kStructureSize};
   std::string answer;
   if (!headless::AnswerFileDialog(request, answer)) return false;
   if (answer.size() >= size_t(kFileNameCapacity)) answer.resize(kFileNameCapacity - 1);
-  std::memcpy(fileName, answer.c_str(), answer.size() + 1);
+  // As the system's buffer would hold it: up to the first zero.
+  *fileName = answer.c_str();
   return true;
 }
 
 }  // namespace
 
-bool ShowSaveFileDialog(HWND owner, const char* filter, const char* extension,
-                        char (&fileName)[kFileNameCapacity]) {
+bool ShowSaveFileDialog(HWND owner, const char* filter, const char* extension, std::string* fileName) {
   return Ask(owner, filter, extension, kSaveFileFlags, fileName);
 }
 
-bool ShowOpenFileDialog(HWND owner, const char* filter, const char* extension,
-                        char (&fileName)[kFileNameCapacity]) {
+bool ShowOpenFileDialog(HWND owner, const char* filter, const char* extension, std::string* fileName) {
   return Ask(owner, filter, extension, kOpenFileFlags, fileName);
 }
 #endif

@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 
 #include "files/staged_file.h"
+#include "files/system_names.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -13,7 +14,7 @@ namespace {
 
 bool ReadOnly(const std::string& path) {
 #ifdef _WIN32
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(files::Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 #else
   // The file's own mark, as on Windows: even a user who could write it anyway

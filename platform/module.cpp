@@ -1,6 +1,7 @@
 #include "platform/module.h"
 
 #include <atomic>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -19,12 +20,12 @@ void SetModuleInstance(void* instance) { gInstance = instance; }
 #ifdef _WIN32
 namespace {
 
-typedef HANDLE(WINAPI* CreateActCtxAFn)(PCACTCTXA);
+typedef HANDLE(WINAPI* CreateActCtxWFn)(PCACTCTXW);
 typedef BOOL(WINAPI* ActivateActCtxFn)(HANDLE, ULONG_PTR*);
 typedef BOOL(WINAPI* DeactivateActCtxFn)(DWORD, ULONG_PTR);
 
 struct ActivationApi {
-  CreateActCtxAFn create = nullptr;
+  CreateActCtxWFn create = nullptr;
   ActivateActCtxFn activate = nullptr;
   DeactivateActCtxFn deactivate = nullptr;
   bool available = false;
@@ -35,8 +36,8 @@ const ActivationApi& Api() {
   static const ActivationApi api = [] {
     ActivationApi a;
     if (HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
-      a.create = reinterpret_cast<CreateActCtxAFn>(
-          reinterpret_cast<void*>(GetProcAddress(kernel, "CreateActCtxA")));
+      a.create = reinterpret_cast<CreateActCtxWFn>(
+          reinterpret_cast<void*>(GetProcAddress(kernel, "CreateActCtxW")));
       a.activate = reinterpret_cast<ActivateActCtxFn>(
           reinterpret_cast<void*>(GetProcAddress(kernel, "ActivateActCtx")));
       a.deactivate = reinterpret_cast<DeactivateActCtxFn>(
@@ -51,14 +52,15 @@ const ActivationApi& Api() {
 // Created once per module and kept while it is loaded.
 HANDLE ModuleContext() {
   static HANDLE context = [] {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(static_cast<HMODULE>(ModuleInstance()), path, MAX_PATH);
-    ACTCTXA description{};
+    // Wide: a plug-ins folder named in any language is still found.
+    std::vector<wchar_t> path(32768);
+    GetModuleFileNameW(static_cast<HMODULE>(ModuleInstance()), path.data(), DWORD(path.size()));
+    ACTCTXW description{};
     description.cbSize = sizeof description;
     description.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
     description.hModule = static_cast<HMODULE>(ModuleInstance());
-    description.lpResourceName = MAKEINTRESOURCEA(2);
-    description.lpSource = path;
+    description.lpResourceName = MAKEINTRESOURCEW(2);
+    description.lpSource = path.data();
     return Api().create(&description);
   }();
   return context;

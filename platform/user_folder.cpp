@@ -2,10 +2,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #include <shlobj.h>
+
+#include "files/system_names.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -17,16 +20,22 @@ namespace {
 constexpr char kSeparator = '\\';
 const char* const kOwnFolder = "Verdaline\\Kestrelle\\";
 
+// Wide, so a profile folder named in any language is found (the ANSI
+// calls give '?' for every letter outside the system code page).
 std::string Base() {
-  char buffer[MAX_PATH + 1] = {};
-  const DWORD n = GetEnvironmentVariableA("APPDATA", buffer, sizeof buffer);
-  if (n > 0 && n < sizeof buffer) return buffer;
-  if (SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, buffer) == S_OK) return buffer;
+  const DWORD size = GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
+  if (size > 1) {
+    std::vector<wchar_t> buffer(size);
+    const DWORD n = GetEnvironmentVariableW(L"APPDATA", buffer.data(), size);
+    if (n > 0 && n < size) return files::FromWide(buffer.data(), n);
+  }
+  wchar_t shell[MAX_PATH + 1] = {};
+  if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, shell) == S_OK) return files::FromWide(shell);
   return "";
 }
 
 bool MakeOne(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+  return CreateDirectoryW(files::Wide(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 #else
 constexpr char kSeparator = '/';

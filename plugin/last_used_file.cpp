@@ -2,9 +2,10 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
 #include <iterator>
 
+#include "files/system_names.h"
 #include "platform/file_system.h"
 #include "platform/user_folder.h"
 #include "plugin/parameters.h"
@@ -119,12 +120,12 @@ std::string LastUsedFilePath() {
 int32 ReadLastUsedFile(FilterParameters& parameters, ProxyViewState& view) {
   const std::string path = LastUsedFilePath();
   if (path.empty()) return errPlugInHostInsufficient;
-  std::ifstream in(path, std::ios::binary);
+  std::FILE* in = files::OpenFile(path, "rb");
   if (!in) return errPlugInHostInsufficient;
   // Anything longer than the one size a good file has is not one.
   std::vector<uint8> bytes(FileBytes() + 1);
-  in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-  bytes.resize(size_t(in.gcount()));
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+  std::fclose(in);
   return DecodeLastUsedFile(bytes, parameters, view) ? noErr : errPlugInHostInsufficient;
 }
 

@@ -1,7 +1,9 @@
 #include "settings/settings_commands.h"
 
 #include <cstring>
+#include <string>
 
+#include "files/utf8.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "plugin/call_state.h"
@@ -13,12 +15,19 @@ const char kSavedFileNameKey[] = "7ac1b023-63e8-461b-a7fd-95ea786ce3c4.saved-set
 
 void SaveSettingsCommand(HWND dialog, const char* filter, const char* extension,
                          const SettingsBinding& binding) {
-  char fileName[platform::kFileNameCapacity] = {};
-  if (!platform::ShowSaveFileDialog(dialog, filter, extension, fileName)) return;
+  std::string fileName;
+  if (!platform::ShowSaveFileDialog(dialog, filter, extension, &fileName)) return;
   const SettingsBinding copy = binding;
   if (WriteSettingsFile(copy, fileName)) {
     const FilterRecord* record = gCallState.filterRecord;
-    if (record != nullptr && record->sSPBasic != nullptr) RecordSavedFileName(fileName);
+    if (record != nullptr && record->sSPBasic != nullptr) {
+      // The record keeps 260 bytes: the UTF-8 name, cut where a character
+      // ends when it is longer.
+      char buffer[platform::kFileNameCapacity] = {};
+      const std::string kept = files::Utf8Prefix(fileName, sizeof buffer - 1);
+      std::memcpy(buffer, kept.data(), kept.size());
+      RecordSavedFileName(buffer);
+    }
   } else {
     platform::ShowMessageBox(
         "Error writing save file.  It may be read-only or the file name contains Unicode characters.");
@@ -28,8 +37,8 @@ void SaveSettingsCommand(HWND dialog, const char* filter, const char* extension,
 void LoadSettingsCommand(HWND dialog, const char* filter, const char* extension,
                          const SettingsBinding& binding, void (*refresh)(HWND),
                          void (*resync)(HWND)) {
-  char fileName[platform::kFileNameCapacity] = {};
-  if (platform::ShowOpenFileDialog(dialog, filter, extension, fileName)) {
+  std::string fileName;
+  if (platform::ShowOpenFileDialog(dialog, filter, extension, &fileName)) {
     const SettingsBinding copy = binding;
     if (!ReadSettingsFile(copy, fileName)) {
       platform::ShowMessageBox(

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
+#include "files/system_names.h"
 #include "platform/file_system.h"
 #include "platform/message_box.h"
 #include "plugin/parameters.h"
@@ -99,15 +99,14 @@ bool WriteSettingsFile(const SettingsBinding& binding, const std::string& fileNa
 }
 
 bool ReadSettingsFile(const SettingsBinding& binding, const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
+  std::FILE* in = files::OpenFile(fileName, "rb");
   if (!in) {
     platform::ShowMessageBox("Could not open file.  Note that Unicode characters are not supported.");
     return false;
   }
-  std::vector<unsigned char> bytes;
-  bytes.reserve(256);
-  char c;
-  while (bytes.size() < kLargestFile && in.get(c)) bytes.push_back(static_cast<unsigned char>(c));
+  std::vector<unsigned char> bytes(kLargestFile);
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+  std::fclose(in);
   return DecodeSettings(binding, bytes);
 }
 
