@@ -1,11 +1,12 @@
 #include "host/descriptor_registry.h"
 
-#include <fstream>
+#include <cstdint>
 #include <sstream>
 #include <string>
 
 #include "files/file_identity.h"
 #include "files/staged_file.h"
+#include "files/system_names.h"
 #include "host/json.h"
 #include "host/scripting.h"
 
@@ -92,18 +93,16 @@ bool Scripting::LoadRegistry(const std::string& path, std::string* error) {
     if (error) *error = path + ": is a folder, not a registry file";
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string text;
+  if (!files::ReadFileBytes(path, SIZE_MAX, &text)) {
     if (error) *error = path + ": cannot read the registry file";
     return false;
   }
-  std::stringstream text;
-  text << in.rdbuf();
   // An empty file (made by touch, say) is an empty registry.
-  if (text.str().find_first_not_of(" \t\r\n") == std::string::npos) return true;
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return true;
   JsonValue root;
   std::string why;
-  if (!ParseJson(text.str(), root, &why) || root.kind != JsonValue::Object) {
+  if (!ParseJson(text, root, &why) || root.kind != JsonValue::Object) {
     if (error) *error = path + ": not a registry file (" + (why.empty() ? "expected an object" : why) + ")";
     return false;
   }

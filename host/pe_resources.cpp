@@ -1,8 +1,9 @@
 #include "host/pe_resources.h"
 
 #include <cctype>
-#include <fstream>
-#include <sstream>
+#include <cstdint>
+
+#include "files/system_names.h"
 
 namespace host {
 namespace {
@@ -38,11 +39,8 @@ const char* MachineName(uint16_t machine) {
 }
 
 bool ReadPeModule(const std::string& path, PeModule& out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(error, "cannot open " + path);
-  std::stringstream data;
-  data << in.rdbuf();
-  const std::string s = data.str();
+  std::string s;
+  if (!files::ReadFileBytes(path, SIZE_MAX, &s)) return Fail(error, "cannot open " + path);
   out.bytes.assign(s.begin(), s.end());
   View v{out.bytes};
   if (!v.Has(0, 64) || out.bytes[0] != 'M' || out.bytes[1] != 'Z')

@@ -2,6 +2,7 @@
 // resource 16000 of type "PIPL".
 #include <windows.h>
 
+#include "files/system_names.h"
 #include "host/plugin_module.h"
 #include "host/plugin_module_os.h"
 
@@ -20,7 +21,8 @@ namespace os {
 const char kPropertyListWhere[] = " (PiPL 16000)";
 
 void* OpenLibrary(const std::string& path, std::string* why) {
-  HMODULE module = LoadLibraryA(path.c_str());
+  // Wide, as a host loads from a plug-ins folder named in any language.
+  HMODULE module = LoadLibraryW(files::Wide(path).c_str());
   if (!module) *why = " (error " + std::to_string(GetLastError()) + ")";
   return module;
 }

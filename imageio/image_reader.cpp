@@ -7,6 +7,7 @@
 #endif
 #include <exception>
 
+#include "files/system_names.h"
 #include "imageio/exif_block.h"
 #include "imageio/io_support.h"
 
@@ -51,7 +52,7 @@ bool ImageReader::Fail(std::string* error, const std::string& why) {
 bool ImageReader::Open(const std::string& path, std::string* error, const ReadOptions& options) {
   path_ = path;
   options_ = options;
-  file_ = std::fopen(path.c_str(), "rb");
+  file_ = files::OpenFile(path, "rb");
   if (!file_) return Fail(error, "cannot open: " + io::SystemError(errno));
 #if defined(POSIX_FADV_SEQUENTIAL)
   // Read once, front to back: a larger read-ahead.

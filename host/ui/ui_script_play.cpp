@@ -4,9 +4,10 @@
 #include "host/ui/ui_driver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
+#include "files/system_names.h"
 #include "host/host.h"
 #include "imageio/image_io.h"
 
@@ -105,7 +106,9 @@ bool UiRunner::Step(UiDriver& d, const UiStep& s, std::string& why) {
     case UiAction::LoadSettings:
       // Checked here so that a missing file fails the same way everywhere
       // (Windows' own open dialog would refuse it and stay open).
-      if (!std::ifstream(s.text, std::ios::binary)) {
+      if (std::FILE* f = files::OpenFile(s.text, "rb")) {
+        std::fclose(f);
+      } else {
         why = "cannot read " + s.text;
         return false;
       }

@@ -12,6 +12,7 @@
 #include <deque>
 #include <thread>
 
+#include "files/system_names.h"
 #include "host/host.h"
 #include "host/plugin_module.h"
 #include "host/ui/ui_driver.h"
@@ -258,6 +259,14 @@ class WindowsDriver : public UiDriver {
     return LRESULT(result);
   }
 
+  LRESULT SendWide(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kAnswerTimeout, &result) &&
+        IsWindow(window))
+      hung_ = true;
+    return LRESULT(result);
+  }
+
   bool Answered(std::string& why) {
     if (!hung_) return true;
     why = "the dialog stopped answering";
@@ -283,7 +292,10 @@ class WindowsDriver : public UiDriver {
     if (answer.choose) {
       HWND name = GetDlgItem(files, kFileNameEdit);
       if (!name) name = GetDlgItem(files, kFileNameCombo);
-      Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(answer.fileName.c_str()));
+      // Typed as characters: the dialog is a wide one, and the name may
+      // hold letters of any language.
+      const std::wstring typed = files::Wide(answer.fileName);
+      SendWide(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
       const LRESULT preset = Send(files, DM_GETDEFID, 0, 0);
       const int id = HIWORD(preset) == DC_HASDEFID ? LOWORD(preset) : IDOK;
       PostMessageA(files, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(files, id)));
