@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
 #include "files/run_files.h"
+#include "files/system_names.h"
 #include "host/filter_run.h"
 #include "host/host.h"
 #include "imageio/image_io.h"
@@ -34,15 +35,7 @@ bool ReadText(const std::string& path, std::string& text, std::string* why) {
     *why = "cannot read " + path + ": it is a folder";
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *why = "cannot read " + path;
-    return false;
-  }
-  std::stringstream s;
-  s << in.rdbuf();
-  text = s.str();
-  if (in.bad()) {
+  if (!files::ReadFileBytes(path, SIZE_MAX, &text)) {
     *why = "cannot read " + path;
     return false;
   }

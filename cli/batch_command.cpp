@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "files/file_identity.h"
+#include "files/system_names.h"
 #include "host/host_profiles.h"
 #include "cli/apply_session.h"
 #include "cli/batch_plan.h"
@@ -86,7 +87,7 @@ std::vector<SessionFile> SessionReads(const ApplySession& session) {
 
 bool MakeFolder(const std::string& folder, std::string* why) {
   std::error_code e;
-  std::filesystem::create_directories(std::filesystem::path(folder), e);
+  std::filesystem::create_directories(files::SystemPath(folder), e);
   if (e && files::KindOf(folder) != PathKind::Folder) {
     *why = "cannot make the folder " + folder + ": " + e.message();
     return false;
@@ -158,7 +159,7 @@ int BatchCommand(const ApplyOptions& options) {
   std::string reportError;
   auto say = [&](const std::string& line) {
     bar.Clear();
-    std::fputs((line + "\n").c_str(), stdout);
+    Print(stdout, line + "\n");
     std::fflush(stdout);
   };
   auto finish = [&](size_t id, FileStatus s, const FileOutcome& outcome) {

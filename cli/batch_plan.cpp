@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "files/file_identity.h"
+#include "files/system_names.h"
 #include "cli/cli.h"
 
 namespace cli {
@@ -53,9 +54,9 @@ struct Found {
 bool ListFolder(const std::string& folder, const std::string& relative, bool recursive, std::vector<Found>& found,
                 std::string* why) {
   std::error_code e;
-  fs::directory_iterator it(fs::path(folder), e), end;
+  fs::directory_iterator it(files::SystemPath(folder), e), end;
   std::vector<std::string> names;
-  for (; !e && it != end; it.increment(e)) names.push_back(it->path().filename().string());
+  for (; !e && it != end; it.increment(e)) names.push_back(files::NameOfPath(it->path().filename()));
   if (e) {
     *why = "cannot read the folder " + folder + ": " + e.message();
     return false;
@@ -64,8 +65,7 @@ bool ListFolder(const std::string& folder, const std::string& relative, bool rec
   for (const std::string& name : names) {
     if (name.empty() || name[0] == '.') continue;
     const std::string path = Join(folder, name), inside = relative.empty() ? name : Join(relative, name);
-    const fs::path p(path);
-    const bool link = fs::is_symlink(fs::symlink_status(p, e));
+    const bool link = fs::is_symlink(fs::symlink_status(files::SystemPath(path), e));
     const PathKind kind = files::KindOf(path);
     if (kind == PathKind::Folder) {
       if (recursive && !link && !ListFolder(path, inside, recursive, found, why)) return false;
@@ -103,11 +103,11 @@ bool OutputDirInsideTree(const ApplyOptions& o, std::string* why) {
     existing = up;
   }
   std::error_code e;
-  fs::path at = fs::canonical(fs::path(existing), e);
+  fs::path at = fs::canonical(files::SystemPath(existing), e);
   if (e) return false;
   for (int guard = 0; guard < 4096; ++guard) {
     FileId id;
-    if (files::Identify(at.string(), &id, nullptr)) {
+    if (files::Identify(files::NameOfPath(at), &id, nullptr)) {
       auto hit = trees.find(KeyOf(id));
       if (hit != trees.end()) {
         *why = "--output-dir " + o.outputDir + " lies inside " + hit->second +
@@ -167,11 +167,7 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
     const std::string name = files::NameOf(f.relative);
     const std::string folder = name == f.relative ? "" : files::FolderOf(f.relative);
     const std::string relative = Join(folder, OutputName(name, o.suffix, o.format));
-#ifdef _WIN32
-    const std::string key = Lower(relative);  // names that differ in case only are one file there
-#else
-    const std::string key = relative;
-#endif
+    const std::string key = files::CaseFolded(relative);  // on Windows, names that differ in case only are one file
     auto [at, added] = byName.emplace(key, all.size());
     if (!added) {
       const BatchItem& first = all[at->second];
@@ -223,13 +219,7 @@ int PlanBatch(const ApplyOptions& o, const std::vector<SessionFile>& reads, Batc
     const std::string reportFolder = files::FolderOf(o.report);
     if (dirKind == PathKind::Missing &&
         (reportFolder == o.outputDir || Join(reportFolder, "") == Join(o.outputDir, ""))) {
-      const auto hit = byName.find(
-#ifdef _WIN32
-          Lower(files::NameOf(o.report))
-#else
-          files::NameOf(o.report)
-#endif
-      );
+      const auto hit = byName.find(files::CaseFolded(files::NameOf(o.report)));
       if (hit != byName.end()) {
         *why = Same("--report " + o.report, "the output " + all[hit->second].output + " of " + all[hit->second].input,
                     "a run writes each file once");

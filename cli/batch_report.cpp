@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/system_names.h"
+#include "files/utf8.h"
 #include "host/json.h"
 #include "cli/worker_protocol.h"
 
@@ -13,6 +15,23 @@ std::string Seconds(double s, const char* format) {
   char text[32];
   std::snprintf(text, sizeof text, format, s);
   return text;
+}
+
+// A report is UTF-8 JSON whatever the names hold: a byte that is not part
+// of UTF-8 (POSIX names may hold any) shows as U+FFFD.
+std::string Text(const std::string& s) { return host::JsonQuote(files::Utf8Replacing(s)); }
+
+// A name with its exact bytes beside it when the text cannot hold them.
+std::string Name(const char* field, const std::string& name) {
+  std::string out = "\"" + std::string(field) + "\":" + Text(name);
+  if (files::IsUtf8(name)) return out;
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : name) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  return out + ",\"" + field + "_bytes\":\"" + hex + "\"";
 }
 
 }  // namespace
@@ -55,12 +74,12 @@ std::string ReportLine(const BatchItem& item, FileStatus status, const FileOutco
   std::string reason = outcome.error;
   if (status == FileStatus::Skipped) reason = "the output exists";
   if (status == FileStatus::NotDone) reason = "cancelled";
-  std::string line = "{\"input\":" + host::JsonQuote(item.input) + ",\"output\":" + host::JsonQuote(item.output) +
-                     ",\"status\":" + host::JsonQuote(StatusName(status)) + ",\"reason\":" + host::JsonQuote(reason) +
+  std::string line = "{" + Name("input", item.input) + "," + Name("output", item.output) +
+                     ",\"status\":" + host::JsonQuote(StatusName(status)) + ",\"reason\":" + Text(reason) +
                      ",\"seconds\":" + Seconds(outcome.seconds, "%.3f") + ",\"settings\":" + SettingsJson(outcome.settings);
   if (!outcome.warnings.empty()) {
     line += ",\"warnings\":[";
-    for (size_t i = 0; i < outcome.warnings.size(); ++i) line += (i ? "," : "") + host::JsonQuote(outcome.warnings[i]);
+    for (size_t i = 0; i < outcome.warnings.size(); ++i) line += (i ? "," : "") + Text(outcome.warnings[i]);
     line += "]";
   }
   return line + "}";
@@ -73,9 +92,9 @@ ReportFile::~ReportFile() {
 bool ReportFile::Open(const std::string& path, std::string* why) {
   // Not inherited by the worker processes.
 #ifdef _WIN32
-  file_ = std::fopen(path.c_str(), "wbN");
+  file_ = files::OpenFile(path, "wbN");
 #else
-  file_ = std::fopen(path.c_str(), "wbe");
+  file_ = files::OpenFile(path, "wbe");
 #endif
   path_ = path;
   if (!file_) {

@@ -32,7 +32,10 @@ struct BatchCounts {
 // after it.
 std::string SummaryLine(const BatchCounts& counts, double seconds);
 
-// One JSON object, without the line's end.
+// One JSON object, without the line's end: valid UTF-8 whatever the names
+// hold. A name that is not UTF-8 has each of its other bytes shown as
+// U+FFFD, and its exact bytes in hexadecimal in "input_bytes" or
+// "output_bytes" next to it.
 std::string ReportLine(const BatchItem& item, FileStatus status, const FileOutcome& outcome);
 
 class ReportFile {

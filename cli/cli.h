@@ -24,6 +24,16 @@ void RequestCancel();
 // "kestrelle: <message>" on standard error.
 void Error(const std::string& message);
 
+// The command line's arguments after the program's name, as UTF-8 on
+// Windows (read wide: the narrow argv has '?' for every letter outside the
+// system code page), as the bytes they are elsewhere.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Writes `text` (UTF-8 inside) to `stream`: on a Windows console as
+// characters, so names in any language show as they are; to a file, a pipe
+// or any stream elsewhere as its bytes.
+void Print(std::FILE* stream, const std::string& text);
+
 // Whether `stream` is a terminal (progress bars draw only on one).
 bool IsTerminal(std::FILE* stream);
 

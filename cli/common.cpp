@@ -4,6 +4,6 @@
 
 namespace cli {
 
-void Error(const std::string& message) { std::fprintf(stderr, "kestrelle: %s\n", message.c_str()); }
+void Error(const std::string& message) { Print(stderr, "kestrelle: " + message + "\n"); }
 
 }  // namespace cli

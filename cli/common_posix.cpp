@@ -8,6 +8,12 @@ namespace cli {
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void Print(std::FILE* stream, const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); }
+
 std::string ProgramDirectory() {
   char path[PATH_MAX] = {};
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

@@ -34,7 +34,7 @@ int InfoCommand(const std::vector<std::string>& args) {
     Error(error);
     return kFailure;
   }
-  std::printf("%s: %s module\n", args[0].c_str(), host::MachineName(module.machine));
+  Print(stdout, args[0] + ": " + host::MachineName(module.machine) + " module\n");
 
   std::vector<uint8_t> pipl;
   if (!host::FindPeResource(module, "PIPL", 16000, pipl, &error)) {

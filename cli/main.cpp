@@ -26,7 +26,7 @@ const char* const kUsageText =
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = cli::CommandLineArguments(argc, argv);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     std::fputs(kUsageText, args.empty() ? stderr : stdout);
     return args.empty() ? cli::kUsage : cli::kSuccess;

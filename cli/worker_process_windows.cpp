@@ -4,9 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include <vector>
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include "files/system_names.h"
 
 namespace cli {
 
@@ -43,18 +47,19 @@ bool WorkerProcess::Start(const std::string& program, const std::vector<std::str
   // would hold this worker's input open after it is closed here.
   SetHandleInformation(parentIn, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(parentOut, HANDLE_FLAG_INHERIT, 0);
+  // Wide, so that names in any language reach the worker as they are.
   std::string line = QuoteArgument(program);
   for (const std::string& a : args) line += " " + QuoteArgument(a);
-  std::vector<char> mutableLine(line.begin(), line.end());
-  mutableLine.push_back('\0');
-  STARTUPINFOA startup{};
+  std::wstring mutableLine = files::Wide(line);
+  const std::wstring wideProgram = files::Wide(program);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = childIn;
   startup.hStdOutput = childOut;
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessA(program.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+  const BOOL started = CreateProcessW(wideProgram.c_str(), &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                                       nullptr, &startup, &process);
   const DWORD error = GetLastError();
   CloseHandle(childIn);
@@ -108,9 +113,9 @@ int WorkerProcess::Wait() {
 }
 
 std::string ProgramPath() {
-  char path[MAX_PATH * 4] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  return std::string(path, n < sizeof path ? n : 0);
+  std::vector<wchar_t> path(32768);
+  const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+  return files::FromWide(path.data(), n < path.size() ? n : 0);
 }
 
 void IgnoreBrokenPipes() {}
