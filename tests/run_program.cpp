@@ -1,5 +1,6 @@
 #include "tests/run_program.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "cli/worker_process.h"
+#include "files/system_names.h"
 #include "tests/test_support.h"
 
 #ifdef _WIN32
@@ -98,21 +100,22 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 #endif
   const std::string capture = ExecutableDirectory() + "program-output-" + std::to_string(self) + ".txt";
 #ifdef _WIN32
+  // Wide, as a user's shell starts it: arguments in any language.
   std::string line = "\"" + program + "\"";
   for (const std::string& a : args) line += " " + cli::QuoteArgument(a);
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE out = CreateFileA(capture.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+  HANDLE out = CreateFileW(files::Wide(capture).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = startup.hStdError = out;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process{};
-  std::vector<char> mutableLine(line.begin(), line.end());
-  mutableLine.push_back('\0');
-  if (CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                     folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+  std::wstring mutableLine = files::Wide(line);
+  const std::wstring wideFolder = files::Wide(folder);
+  if (CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                     folder.empty() ? nullptr : wideFolder.c_str(), &startup, &process)) {
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
@@ -135,10 +138,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     run.peakMemory = static_cast<long long>(usage.ru_maxrss) * 1024;
   }
 #endif
-  std::ifstream in(capture, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  run.output = text.str();
-  std::remove(capture.c_str());
+  files::ReadFileBytes(capture, SIZE_MAX, &run.output);
+  files::RemoveFile(capture);
   return run;
 }

@@ -1,6 +1,8 @@
 #include "tests/test_support.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,7 @@
 #endif
 
 #include "cli/cli.h"
+#include "files/system_names.h"
 #include "host/plugin_module.h"
 #include "platform/message_box.h"
 
@@ -41,34 +44,37 @@ std::string UserConfigDirectory() {
   std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "no-test";
   for (char& c : name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.') c = '_';
-  return (std::filesystem::path(ExecutableDirectory()) / "user-config" / name).string();
+  return files::NameOfPath(files::SystemPath(ExecutableDirectory()) / "user-config" / name);
 }
 
 std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  files::ReadFileBytes(path, SIZE_MAX, &bytes);
+  return bytes;
 }
 
 void SaveText(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  if (std::FILE* f = files::OpenFile(path, "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
 }
 
 void FolderTest::SetUp() {
   dir_ = ExecutableDirectory() + prefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
   std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
-  std::filesystem::create_directories(dir_);
+  std::filesystem::remove_all(files::SystemPath(dir_), ignored);
+  std::filesystem::create_directories(files::SystemPath(dir_));
 }
 
 void FolderTest::TearDown() {
   std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
+  std::filesystem::remove_all(files::SystemPath(dir_), ignored);
 }
 
 void ClearUserConfig() {
   std::error_code ignored;
-  std::filesystem::remove_all(UserConfigDirectory(), ignored);
+  std::filesystem::remove_all(files::SystemPath(UserConfigDirectory()), ignored);
 }
 
 namespace {
@@ -81,7 +87,7 @@ class UserConfigIsolation : public ::testing::EmptyTestEventListener {
     const std::string folder = UserConfigDirectory();
     ClearUserConfig();
 #ifdef _WIN32
-    SetEnvironmentVariableA("APPDATA", folder.c_str());
+    SetEnvironmentVariableW(L"APPDATA", files::Wide(folder).c_str());
 #else
     setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
 #endif
