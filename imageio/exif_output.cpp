@@ -124,12 +124,6 @@ bool WriteExactly(std::FILE* f, int64_t at, const uint8* data, size_t n) {
 
 }  // namespace
 
-void Warn(std::vector<std::string>* warnings, const std::string& what) {
-  if (warnings && std::find(warnings->begin(), warnings->end(), what) == warnings->end()) {
-    warnings->push_back(what);
-  }
-}
-
 // --- the thumbnail ------------------------------------------------------------
 
 bool ThumbnailMaker::Plan(const ExifBytes& old, const ImageShape& shape) {

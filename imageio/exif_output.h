@@ -82,7 +82,5 @@ class ExifOutput {
 bool PatchJpegExif(std::FILE* f, const std::vector<uint8>& bytes);
 bool PatchPngExif(std::FILE* f, const std::vector<uint8>& bytes);
 
-void Warn(std::vector<std::string>* warnings, const std::string& what);
-
 }  // namespace io
 }  // namespace host

@@ -82,6 +82,13 @@ struct TextTags {
   }
 };
 
+// An APPn or COM segment of a JPEG file as the file has it: the marker
+// (0xe0..0xef, or 0xfe for a comment) and the bytes after its length field.
+struct JpegSegment {
+  uint8 marker = 0;
+  std::vector<uint8> bytes;
+};
+
 // Everything about an image but its samples.
 struct ImageProperties {
   AlphaKind alphaKind = AlphaKind::Straight;
@@ -100,8 +107,19 @@ struct ImageProperties {
   std::vector<uint8> exif;
   std::string xmp;           // the XMP packet
   std::vector<uint8> iptc;   // IPTC-IIM records
+  // Photoshop's image resources whole (JPEG APP13, TIFF tag 34377, a PNG's
+  // "Raw profile type iptc" in Photoshop's container); empty when the file
+  // had none. IPTC is one of the resources: `iptc` is what is written, and
+  // replaces the resource it came from.
+  std::vector<uint8> photoshop;
   TextTags text;
   std::vector<PngText> pngText;
+  // A JPEG input's APPn and COM segments in file order, every byte as it
+  // came, those read into the fields above as well. A JPEG output writes
+  // them again in their places, laying out afresh only what the fields
+  // above hold (imageio/jpeg_segments.h says which); PNG and TIFF outputs
+  // name those they have no place for.
+  std::vector<JpegSegment> jpegSegments;
 };
 
 struct Image : ImageProperties {

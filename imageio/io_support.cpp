@@ -1,5 +1,6 @@
 #include "imageio/io_support.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 #ifdef _WIN32
@@ -193,6 +194,12 @@ std::string OneLine(std::string text) {
 }
 
 std::string SystemError(int code) { return std::strerror(code); }
+
+void Warn(std::vector<std::string>* warnings, const std::string& text) {
+  if (warnings && std::find(warnings->begin(), warnings->end(), text) == warnings->end()) {
+    warnings->push_back(text);
+  }
+}
 
 int Seek(std::FILE* f, int64_t offset, int whence) {
 #ifdef _WIN32

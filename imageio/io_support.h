@@ -80,6 +80,9 @@ inline bool SameAsHost(const ImageShape& s) { return !s.alpha && s.depth != 16; 
 // One line of text: messages from the libraries may contain line breaks.
 std::string OneLine(std::string text);
 std::string SystemError(int code);
+// Adds a line to a list of warnings, when there is a list and the line is
+// not in it yet.
+void Warn(std::vector<std::string>* warnings, const std::string& text);
 
 // stdio with 64-bit offsets on every platform.
 int Seek(std::FILE* f, int64_t offset, int whence);

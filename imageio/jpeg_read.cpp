@@ -2,6 +2,7 @@
 // rows. Greyscale comes out grey, YCbCr and RGB as RGB; CMYK and YCCK (and
 // anything else) are refused rather than misread. Progressive and
 // multi-scan files are buffered inside libjpeg, as their layout requires.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -10,15 +11,14 @@
 
 #include "imageio/io_support.h"
 #include "imageio/jpeg_common.h"
+#include "imageio/jpeg_segments.h"
 #include "imageio/metadata.h"
 
 namespace host {
 namespace io {
 namespace {
 
-const char kExifName[] = "Exif\0";  // six bytes with the terminating NUL
 const char kXmpName[] = "http://ns.adobe.com/xap/1.0/";
-const char kPhotoshopName[] = "Photoshop 3.0";
 
 // Functions that own the setjmp hold only plain locals.
 bool StartHeader(JpegErrors* e, jpeg_decompress_struct* cinfo, JpegSource* source, bool* created) {
@@ -26,9 +26,8 @@ bool StartHeader(JpegErrors* e, jpeg_decompress_struct* cinfo, JpegSource* sourc
   jpeg_create_decompress(cinfo);
   *created = true;
   InitJpegSource(cinfo, *source);
-  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xffff);
-  jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xffff);
-  jpeg_save_markers(cinfo, JPEG_APP0 + 13, 0xffff);
+  // Every APPn and COM segment, whole: a JPEG output writes them again.
+  for (int app = 0; app < 16; ++app) jpeg_save_markers(cinfo, JPEG_APP0 + app, 0xffff);
   jpeg_save_markers(cinfo, JPEG_COM, 0xffff);
   jpeg_read_header(cinfo, TRUE);
   return true;
@@ -54,10 +53,6 @@ bool ReadLines(JpegErrors* e, jpeg_decompress_struct* cinfo, JSAMPARRAY rows, JD
     done += n;
   }
   return true;
-}
-
-bool Starts(const jpeg_marker_struct* m, const char* name, size_t bytes) {
-  return m->data_length >= bytes && std::memcmp(m->data, name, bytes) == 0;
 }
 
 class JpegReader : public FormatReader {
@@ -123,6 +118,11 @@ class JpegReader : public FormatReader {
       p.iccProfile.assign(icc, icc + iccLength);
     }
     std::free(icc);
+    const bool iccSegments = std::any_of(p.jpegSegments.begin(), p.jpegSegments.end(),
+                                         [](const JpegSegment& s) { return KindOf(s) == SegmentKind::Icc; });
+    if (iccSegments && p.iccProfile.empty()) {
+      Warn(&warnings, "the ICC profile's APP2 segments are damaged or incomplete; the profile is not kept");
+    }
     errors_.message[0] = 0;
     cinfo_.dct_method = JDCT_ISLOW;
     if (!StartDecompress(&errors_, &cinfo_)) return Failed(why);
@@ -155,17 +155,23 @@ class JpegReader : public FormatReader {
 
   void ReadMarkers(ImageProperties& p) {
     for (jpeg_marker_struct* m = cinfo_.marker_list; m; m = m->next) {
-      if (m->marker == JPEG_APP0 + 1 && Starts(m, kExifName, 6) && p.exif.empty()) {
+      p.jpegSegments.push_back({uint8(m->marker), std::vector<uint8>(m->data, m->data + m->data_length)});
+      const JpegSegment& s = p.jpegSegments.back();
+      const SegmentKind kind = KindOf(s);
+      if (kind == SegmentKind::Exif && p.exif.empty()) {
         p.exif.assign(m->data + 6, m->data + m->data_length);
-      } else if (m->marker == JPEG_APP0 + 1 && Starts(m, kXmpName, sizeof kXmpName) && p.xmp.empty()) {
+      } else if (kind == SegmentKind::Xmp && p.xmp.empty()) {
         p.xmp.assign(reinterpret_cast<const char*>(m->data) + sizeof kXmpName, m->data_length - sizeof kXmpName);
-      } else if (m->marker == JPEG_APP0 + 13 && Starts(m, kPhotoshopName, sizeof kPhotoshopName) && p.iptc.empty()) {
-        p.iptc = IptcFromPhotoshop(m->data + sizeof kPhotoshopName, m->data_length - sizeof kPhotoshopName);
-      } else if (m->marker == JPEG_COM && m->data_length > 0) {
-        p.pngText.push_back({"Comment", std::string(reinterpret_cast<const char*>(m->data), m->data_length),
-                             false, false, "", ""});
+      } else if (kind == SegmentKind::Comment && m->data_length > 0) {
+        // The bytes as they are: UTF-8 when they are (what most programs
+        // write now), otherwise taken for Latin-1, as is plain ASCII.
+        std::string text(reinterpret_cast<const char*>(m->data), m->data_length);
+        const bool utf8 = !IsAscii(text) && IsUtf8(text);
+        p.pngText.push_back({"Comment", std::move(text), utf8, false, "", ""});
       }
     }
+    p.photoshop = PhotoshopFromSegments(p.jpegSegments);
+    p.iptc = IptcFromPhotoshop(p.photoshop.data(), p.photoshop.size());
     TextFromExif(p.exif, &p.text);
     if (cinfo_.saw_JFIF_marker && cinfo_.X_density > 0 && cinfo_.Y_density > 0 &&
         !(cinfo_.density_unit == 0 && cinfo_.X_density == cinfo_.Y_density)) {

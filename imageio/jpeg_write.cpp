@@ -2,8 +2,9 @@
 // rows. Baseline always (a progressive file needs the whole image in
 // memory); the quality and chroma subsampling of a JPEG input are kept
 // unless the caller asks for another quality. Metadata goes in the usual
-// markers: EXIF and XMP in APP1, the ICC profile in APP2, IPTC in APP13,
-// a comment in COM.
+// markers: EXIF and XMP in APP1, the ICC profile in APP2, Photoshop's
+// resources (IPTC among them) in APP13, a comment in COM; a JPEG input's
+// segments keep their places (imageio/jpeg_segments.h).
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "imageio/exif_output.h"
 #include "imageio/io_support.h"
 #include "imageio/jpeg_common.h"
+#include "imageio/jpeg_segments.h"
 #include "imageio/metadata.h"
 
 namespace host {
@@ -20,12 +22,7 @@ namespace io {
 namespace {
 
 constexpr int kDefaultQuality = 92;
-constexpr size_t kMaxMarkerBytes = 65533;  // a marker's length field counts itself
-
-struct Marker {
-  int code;
-  std::vector<uint8> bytes;
-};
+constexpr size_t kMaxMarkerBytes = kMaxSegmentBytes;
 
 // What goes between the header and the image data, prepared beforehand so
 // the function that owns the setjmp holds nothing that needs destroying.
@@ -34,9 +31,11 @@ struct JpegHeader {
   const ImageProperties* p;
   int quality;
   int lumaH, lumaV;
+  bool jfif = true;
+  int jfifMinor = 1;  // version 1.01 unless the input's said otherwise
   int densityUnit = -1;  // JFIF's: 0 aspect ratio, 1 per inch, 2 per cm; -1 none
   long densityX = 0, densityY = 0;
-  std::vector<Marker> markers;
+  std::vector<JpegMarker> markers;
 };
 
 // JFIF holds whole numbers: per centimetre when the resolution is whole
@@ -81,12 +80,13 @@ bool StartCompress(JpegErrors* e, jpeg_compress_struct* cinfo, JpegDestination* 
     cinfo->X_density = UINT16(h->densityX);
     cinfo->Y_density = UINT16(h->densityY);
   }
+  cinfo->write_JFIF_header = h->jfif ? TRUE : FALSE;
+  cinfo->JFIF_minor_version = UINT8(h->jfifMinor);
+  // An Adobe segment of the input is among the markers, in its place.
+  cinfo->write_Adobe_marker = FALSE;
   jpeg_start_compress(cinfo, TRUE);
-  for (const Marker& m : h->markers) {
+  for (const JpegMarker& m : h->markers) {
     jpeg_write_marker(cinfo, m.code, m.bytes.data(), unsigned(m.bytes.size()));
-  }
-  if (!h->p->iccProfile.empty()) {
-    jpeg_write_icc_profile(cinfo, h->p->iccProfile.data(), unsigned(h->p->iccProfile.size()));
   }
   return true;
 }
@@ -108,41 +108,6 @@ bool FinishCompress(JpegErrors* e, jpeg_compress_struct* cinfo) {
   return true;
 }
 
-std::vector<uint8> Named(const char* name, size_t nameBytes, const uint8* data, size_t size) {
-  std::vector<uint8> out(name, name + nameBytes);
-  out.insert(out.end(), data, data + size);
-  return out;
-}
-
-// The markers that fit. The EXIF block was made to fit one marker (losing
-// its thumbnail first, left out only if it still does not fit).
-std::vector<Marker> MetadataMarkers(const ImageProperties& p, const std::vector<uint8>& exif) {
-  std::vector<Marker> markers;
-  if (!exif.empty() && exif.size() + 6 <= kMaxMarkerBytes) {
-    markers.push_back({JPEG_APP0 + 1, Named("Exif\0", 6, exif.data(), exif.size())});
-  }
-  static const char kXmp[] = "http://ns.adobe.com/xap/1.0/";
-  if (!p.xmp.empty() && p.xmp.size() + sizeof kXmp <= kMaxMarkerBytes) {
-    markers.push_back({JPEG_APP0 + 1, Named(kXmp, sizeof kXmp, reinterpret_cast<const uint8*>(p.xmp.data()),
-                                            p.xmp.size())});
-  }
-  if (!p.iptc.empty()) {
-    static const char kPhotoshop[] = "Photoshop 3.0";
-    const std::vector<uint8> resources = PhotoshopFromIptc(p.iptc);
-    if (resources.size() + sizeof kPhotoshop <= kMaxMarkerBytes) {
-      markers.push_back({JPEG_APP0 + 13, Named(kPhotoshop, sizeof kPhotoshop, resources.data(), resources.size())});
-    }
-  }
-  for (const PngText& t : p.pngText) {
-    if (t.key != "Comment" || t.text.empty()) continue;
-    const std::string text = t.international ? t.text : Utf8FromLatin1(t.text);
-    if (text.size() <= kMaxMarkerBytes) {
-      markers.push_back({JPEG_COM, std::vector<uint8>(text.begin(), text.end())});
-    }
-  }
-  return markers;
-}
-
 class JpegWriter : public FormatWriter {
  public:
   explicit JpegWriter(std::FILE* f) {
@@ -157,7 +122,7 @@ class JpegWriter : public FormatWriter {
   bool Start(const ImageShape& shape, const ImageProperties& p, const WriteOptions& options,
              std::string* why) override {
     const bool fromJpeg = p.format == ImageFormat::Jpeg;
-    JpegHeader h{&shape, &p, kDefaultQuality, 1, 1, -1, 0, 0, {}};
+    JpegHeader h{&shape, &p, kDefaultQuality, 1, 1, true, 1, -1, 0, 0, {}};
     if (options.quality > 0) {
       h.quality = options.quality;
     } else if (fromJpeg && p.jpeg.quality >= 1 && p.jpeg.quality <= 100) {
@@ -171,10 +136,31 @@ class JpegWriter : public FormatWriter {
       // it the chroma detail is worth its bytes.
       h.lumaH = h.lumaV = 2;
     }
-    SetDensity(p.resolution, &h);
+    // A JPEG input's JFIF version and density stay as they were, and one
+    // without JFIF stays without.
+    h.jfif = JpegOutputHasJfif(p);
+    JfifFields jfif;
+    if (InputJfif(p, &jfif)) {
+      h.jfifMinor = jfif.minorVersion;
+      h.densityUnit = jfif.unit;
+      h.densityX = jfif.x;
+      h.densityY = jfif.y;
+    } else {
+      SetDensity(p.resolution, &h);
+    }
     try {
+      // The EXIF block was made to fit one segment (losing its thumbnail
+      // first, left out only if it still does not fit).
       exif_.Prepare(p, shape, true, kMaxMarkerBytes - 6, options.warnings);
-      h.markers = MetadataMarkers(p, exif_.bytes());
+      const std::vector<uint8>& block = exif_.bytes();
+      std::vector<uint8> exif;
+      if (!block.empty() && block.size() + 6 <= kMaxMarkerBytes) {
+        exif.resize(block.size() + 6);
+        std::memcpy(exif.data(), "Exif\0", 6);
+        std::memcpy(exif.data() + 6, block.data(), block.size());
+      }
+      h.markers = JpegOutputMarkers(p, exif, shape.planes, options.warnings);
+      NamePngGammaLeftOut(p, "JPEG", options.warnings);
     } catch (const std::bad_alloc&) {
       *why = "not enough memory";
       return false;

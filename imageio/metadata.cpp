@@ -1,7 +1,10 @@
 #include "imageio/metadata.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "imageio/io_support.h"
 
 namespace host {
 namespace io {
@@ -101,6 +104,72 @@ std::vector<uint8> PhotoshopFromIptc(const std::vector<uint8>& iptc) {
   return out;
 }
 
+namespace {
+
+// One resource of Photoshop's list: "8BIM", its id, a name (a length byte
+// and the name, padded to an even count), the data's size, the data
+// (padded likewise). Sets *end to where the next one starts; false when
+// the bytes at `at` are not a whole resource.
+bool NextResource(const uint8* data, size_t size, size_t at, uint16* id, size_t* end) {
+  if (at + 12 > size || std::memcmp(data + at, "8BIM", 4) != 0) return false;
+  *id = uint16(data[at + 4] << 8 | data[at + 5]);
+  size_t p = at + 6 + ((size_t(data[at + 6]) + 2) & ~size_t(1));
+  if (p + 4 > size) return false;
+  const uint32 bytes = Big32(data + p);
+  p += 4;
+  if (bytes > size - p) return false;
+  *end = std::min(size, p + ((size_t(bytes) + 1) & ~size_t(1)));
+  return true;
+}
+
+}  // namespace
+
+std::vector<uint8> PhotoshopWithIptc(const std::vector<uint8>& resources, const std::vector<uint8>& iptc) {
+  if (resources.empty()) return iptc.empty() ? std::vector<uint8>() : PhotoshopFromIptc(iptc);
+  if (IptcFromPhotoshop(resources.data(), resources.size()) == iptc) return resources;
+  // The IPTC resource goes where the old one was, or after the others.
+  const std::vector<uint8> record = iptc.empty() ? std::vector<uint8>() : PhotoshopFromIptc(iptc);
+  std::vector<uint8> out;
+  bool placed = false;
+  size_t at = 0, end = 0;
+  uint16 id = 0;
+  while (NextResource(resources.data(), resources.size(), at, &id, &end)) {
+    if (id != 0x0404) {
+      out.insert(out.end(), resources.begin() + long(at), resources.begin() + long(end));
+    } else if (!placed) {
+      out.insert(out.end(), record.begin(), record.end());
+      placed = true;
+    }
+    at = end;
+  }
+  if (!placed) out.insert(out.end(), record.begin(), record.end());
+  out.insert(out.end(), resources.begin() + long(at), resources.end());  // what follows no resource, as it came
+  return out;
+}
+
+bool HasResourcesBesidesIptc(const std::vector<uint8>& resources) {
+  size_t at = 0, end = 0;
+  uint16 id = 0;
+  while (NextResource(resources.data(), resources.size(), at, &id, &end)) {
+    if (id != 0x0404) return true;
+    at = end;
+  }
+  return at < resources.size();
+}
+
+void NamePngGammaLeftOut(const ImageProperties& p, const char* format, std::vector<std::string>* warnings) {
+  // sRGB's gamma is about 1/2.2 (45455 in PNG's units): what JPEG and TIFF
+  // readers assume without a profile.
+  if (p.pngGamma == 0 || !p.iccProfile.empty() || p.pngSrgbIntent >= 0 ||
+      (p.pngGamma >= 44955 && p.pngGamma <= 45955)) {
+    return;
+  }
+  char gamma[32];
+  std::snprintf(gamma, sizeof gamma, "%.2f", 100000.0 / p.pngGamma);
+  Warn(warnings, std::string(format) + " has no place for the PNG's gamma (1/" + gamma +
+                     "); the picture will be shown as sRGB");
+}
+
 std::string RawProfile(const std::string& type, const std::vector<uint8>& bytes) {
   char head[64];
   std::snprintf(head, sizeof head, "\n%s\n%8u\n", type.c_str(), unsigned(bytes.size()));
@@ -192,6 +261,43 @@ std::string Utf8FromLatin1(const std::string& text) {
     }
   }
   return out;
+}
+
+bool IsUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = text[i];
+    size_t more = 0;
+    uint32 code = 0, least = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xe0) == 0xc0) {
+      more = 1, code = c & 0x1f, least = 0x80;
+    } else if ((c & 0xf0) == 0xe0) {
+      more = 2, code = c & 0x0f, least = 0x800;
+    } else if ((c & 0xf8) == 0xf0) {
+      more = 3, code = c & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (more >= text.size() - i) return false;  // cut short
+    for (size_t k = 1; k <= more; ++k) {
+      const unsigned char n = text[i + k];
+      if ((n & 0xc0) != 0x80) return false;
+      code = code << 6 | (n & 0x3f);
+    }
+    // Overlong forms, UTF-16 surrogates and values past Unicode are not UTF-8.
+    if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return false;
+    i += more + 1;
+  }
+  return true;
+}
+
+bool IsAscii(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
 }
 
 bool Latin1FromUtf8(const std::string& text, std::string* latin1) {

@@ -26,6 +26,18 @@ bool BringExifInLine(const ImageProperties& p, bool textIntoExif, ExifBlock* b);
 // "Photoshop 3.0" name, PNG raw profiles): found and made.
 std::vector<uint8> IptcFromPhotoshop(const uint8* data, size_t size);
 std::vector<uint8> PhotoshopFromIptc(const std::vector<uint8>& iptc);
+// The image resources an output writes: `resources` with its IPTC record
+// made `iptc` (added, replaced or removed), the same bytes when it already
+// is; resources of IPTC alone when there were none.
+std::vector<uint8> PhotoshopWithIptc(const std::vector<uint8>& resources, const std::vector<uint8>& iptc);
+// Whether the resources hold anything besides IPTC (and bytes that follow
+// no resource count as something).
+bool HasResourcesBesidesIptc(const std::vector<uint8>& resources);
+
+// Names a PNG's gamma when an output of another format (which has no place
+// for it) would show the picture otherwise: a gamma that is not sRGB's and
+// that no profile or sRGB chunk stands beside.
+void NamePngGammaLeftOut(const ImageProperties& p, const char* format, std::vector<std::string>* warnings);
 
 // ImageMagick's "Raw profile type NAME" text chunks: a header, then hex.
 std::string RawProfile(const std::string& type, const std::vector<uint8>& bytes);
@@ -44,6 +56,9 @@ std::vector<std::pair<std::string, std::string>> PngKeywords(const TextTags& tex
 // characters Latin-1 lacks.
 std::string Utf8FromLatin1(const std::string& text);
 bool Latin1FromUtf8(const std::string& text, std::string* latin1);
+// Whether the bytes are well-formed UTF-8 (and plain ASCII, the stricter).
+bool IsUtf8(const std::string& text);
+bool IsAscii(const std::string& text);
 
 }  // namespace io
 }  // namespace host

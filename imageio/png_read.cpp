@@ -3,6 +3,7 @@
 // Text and EXIF may follow the image data; they are found first by walking
 // the chunk list (skipping the data) and read through a second libpng
 // reader, so every piece of metadata is known before the first row.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -105,10 +106,14 @@ void ReadText(png_structp png, png_infop info, ImageProperties& p) {
     if (key == "XML:com.adobe.xmp") {
       if (p.xmp.empty()) p.xmp = text;
     } else if (key == "Raw profile type iptc" && FromRawProfile(text, &bytes)) {
-      // ImageMagick writes IPTC records; ExifTool writes them in Photoshop's container.
-      if (p.iptc.empty()) p.iptc = bytes.size() > 4 && std::memcmp(bytes.data(), "8BIM", 4) == 0
-                                       ? IptcFromPhotoshop(bytes.data(), bytes.size())
-                                       : bytes;
+      // ImageMagick writes IPTC records; ExifTool writes them in Photoshop's
+      // container, which may hold other resources too.
+      const bool photoshop = bytes.size() > 4 && std::memcmp(bytes.data(), "8BIM", 4) == 0;
+      if (photoshop && p.photoshop.empty()) p.photoshop = bytes;
+      if (p.iptc.empty()) p.iptc = photoshop ? IptcFromPhotoshop(bytes.data(), bytes.size()) : bytes;
+    } else if ((key == "Raw profile type icc" || key == "Raw profile type icm") && FromRawProfile(text, &bytes)) {
+      // Where a profile libpng refuses in iCCP is kept (by us and ImageMagick).
+      if (p.iccProfile.empty()) p.iccProfile = bytes;
     } else if ((key == "Raw profile type exif" || key == "Raw profile type APP1") &&
                FromRawProfile(text, &bytes)) {
       if (bytes.size() > 6 && std::memcmp(bytes.data(), "Exif\0\0", 6) == 0) bytes.erase(bytes.begin(), bytes.begin() + 6);
@@ -199,16 +204,49 @@ void PutChunk(std::vector<uint8>& out, const char* type, const std::vector<uint8
   PutBig32(out, Crc(out.data() + at, out.size() - at));
 }
 
-// The text and EXIF chunks after the image data, whole, in a small PNG of
-// their own that libpng can read before the data: a 1 x 1 header, the
-// chunks, and an empty data chunk where libpng stops. Empty when there are
-// none. The file is left where it was. *cut is set when a chunk claims more
-// bytes than the file has left: libpng would reserve what it claims.
-std::vector<uint8> LateChunks(std::FILE* f, int64_t fileSize, bool* cut) {
-  *cut = false;
+// Whether an output has no place for what the chunk says: the ancillary
+// chunks we read (or, as tRNS, turn into alpha) it has, and those that
+// say how this file was made (its time, its palette, the bits its samples
+// had) become false once the picture is filtered and written again; the
+// rest are named as the file is read.
+bool LeftOut(const uint8* type) {
+  static const char* const kKept[] = {"tRNS", "iCCP", "sRGB", "gAMA", "pHYs", "tEXt", "zTXt", "iTXt", "eXIf",
+                                      "tIME", "hIST", "sPLT", "sBIT"};
+  for (const char* t : kKept) {
+    if (std::memcmp(type, t, 4) == 0) return false;
+  }
+  return (type[0] & 0x20) != 0;  // critical chunks are the image itself
+}
+
+std::string ChunkName(const std::string& type) {
+  static const char* const kNames[][2] = {
+      {"cHRM", "chromaticities"}, {"cICP", "colour space"}, {"mDCV", "mastering display"},
+      {"cLLI", "light levels"}, {"bKGD", "background colour"}, {"oFFs", "image offset"}, {"pCAL", "pixel calibration"}, {"sCAL", "physical scale"},
+      {"sTER", "stereo layout"}, {"acTL", "animation: the frames after the first"}};
+  for (const auto& n : kNames) {
+    if (type == n[0]) return "the " + type + " chunk (" + n[1] + ")";
+  }
+  return "the " + type + " chunk";
+}
+
+// One pass over the chunk list, the image data skipped.
+struct ChunkWalk {
+  // The text and EXIF chunks after the image data, whole, in a small PNG of
+  // their own that libpng can read before the data: a 1 x 1 header, the
+  // chunks, and an empty data chunk where libpng stops. Empty when there
+  // are none.
+  std::vector<uint8> late;
+  bool cut = false;   // a chunk claims more bytes than the file has left: libpng would reserve them
+  bool iccp = false;  // an iCCP chunk, which libpng may refuse
+  std::vector<std::string> leftOut;  // the chunk types no output keeps, once each
+};
+
+// The file is left where it was.
+ChunkWalk WalkChunks(std::FILE* f, int64_t fileSize) {
+  ChunkWalk walk;
   const int64_t start = Tell(f);
   std::vector<uint8> chunks;
-  if (start < 0 || Seek(f, 8, SEEK_SET) != 0) return {};
+  if (start < 0 || Seek(f, 8, SEEK_SET) != 0) return walk;
   bool afterData = false;
   for (;;) {
     uint8 head[8];
@@ -216,12 +254,17 @@ std::vector<uint8> LateChunks(std::FILE* f, int64_t fileSize, bool* cut) {
     const uint32 length = Big32(head);
     const int64_t at = Tell(f);
     if (length > 0x7fffffffu || (fileSize >= 0 && at >= 0 && int64_t(length) + 4 > fileSize - at)) {
-      *cut = true;
+      walk.cut = true;
       break;
     }
     const bool data = std::memcmp(head + 4, "IDAT", 4) == 0;
     if (std::memcmp(head + 4, "IEND", 4) == 0) break;
     if (data) afterData = true;
+    if (std::memcmp(head + 4, "iCCP", 4) == 0) walk.iccp = true;
+    const std::string type(reinterpret_cast<const char*>(head + 4), 4);
+    if (LeftOut(head + 4) && std::find(walk.leftOut.begin(), walk.leftOut.end(), type) == walk.leftOut.end()) {
+      walk.leftOut.push_back(type);
+    }
     const bool wanted = afterData && !data &&
                         (std::memcmp(head + 4, "tEXt", 4) == 0 || std::memcmp(head + 4, "zTXt", 4) == 0 ||
                          std::memcmp(head + 4, "iTXt", 4) == 0 || std::memcmp(head + 4, "eXIf", 4) == 0);
@@ -238,12 +281,12 @@ std::vector<uint8> LateChunks(std::FILE* f, int64_t fileSize, bool* cut) {
     }
   }
   Seek(f, start, SEEK_SET);
-  if (chunks.empty()) return {};
-  std::vector<uint8> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  PutChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});
-  png.insert(png.end(), chunks.begin(), chunks.end());
-  PutChunk(png, "IDAT", {});
-  return png;
+  if (chunks.empty()) return walk;
+  walk.late = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  PutChunk(walk.late, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});
+  walk.late.insert(walk.late.end(), chunks.begin(), chunks.end());
+  PutChunk(walk.late, "IDAT", {});
+  return walk;
 }
 
 struct MemorySource {
@@ -288,9 +331,8 @@ class PngReader : public FormatReader {
       *why = "not enough memory";
       return false;
     }
-    bool cut = false;
-    const std::vector<uint8> late = LateChunks(context_.file, fileSize_, &cut);
-    if (cut) {
+    const ChunkWalk walk = WalkChunks(context_.file, fileSize_);
+    if (walk.cut) {
       *why = "damaged PNG: the file is truncated";
       return false;
     }
@@ -317,7 +359,15 @@ class PngReader : public FormatReader {
     p.format = ImageFormat::Png;
     p.alphaKind = AlphaKind::Straight;
     ReadMetadata(s_.png, s_.info, p);
-    if (!late.empty()) ReadLateMetadata(late, p);
+    if (walk.iccp && p.iccProfile.empty()) {
+      // libpng checks the profile against the image and drops one it
+      // refuses, saying why in a warning.
+      Warn(&warnings, "libpng refuses the ICC profile (" +
+                         (context_.warning[0] ? OneLine(context_.warning) : std::string("it is damaged")) +
+                         "); it is not kept");
+    }
+    if (!walk.late.empty()) ReadLateMetadata(walk.late, p);
+    for (const std::string& type : walk.leftOut) Warn(&warnings, ChunkName(type) + " is not kept");
     TextFromExif(p.exif, &p.text);
     return true;
   }

@@ -1,6 +1,8 @@
 // Writing PNG through libpng, row by row from the caller's rows. Metadata
 // goes before the image data: profile, gamma, resolution, EXIF, XMP, IPTC
-// (as ImageMagick's raw profile, which ExifTool reads too) and text.
+// (as ImageMagick's raw profile, which ExifTool reads too, in Photoshop's
+// container when other resources come with it, as ExifTool writes it) and
+// text.
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -10,6 +12,7 @@
 
 #include "imageio/exif_output.h"
 #include "imageio/io_support.h"
+#include "imageio/jpeg_segments.h"
 #include "imageio/metadata.h"
 #include "imageio/png_common.h"
 
@@ -26,10 +29,10 @@ struct PngHeader {
   const ImageShape* shape;
   const ImageProperties* p;
   std::vector<uint8> exif;
-  std::vector<png_text> texts;
+  std::vector<png_text> texts;  // the last is the profile as text, written only when iCCP is refused
 };
 
-bool WriteHeader(png_structp png, png_infop info, const PngHeader* h) {
+bool WriteHeader(png_structp png, png_infop info, const PngHeader* h, bool* iccRefused) {
   if (setjmp(png_jmpbuf(png))) return false;
   const ImageShape& s = *h->shape;
   const ImageProperties& p = *h->p;
@@ -41,9 +44,11 @@ bool WriteHeader(png_structp png, png_infop info, const PngHeader* h) {
     const char* name = p.iccProfileName.empty() ? "ICC profile" : p.iccProfileName.c_str();
     png_set_iCCP(png, info, name, PNG_COMPRESSION_TYPE_BASE, p.iccProfile.data(),
                  png_uint_32(p.iccProfile.size()));
-  } else if (p.pngSrgbIntent >= 0) {
-    png_set_sRGB(png, info, p.pngSrgbIntent);
+    // libpng checks the profile against the image (an RGB profile on grey
+    // pixels, a damaged header) and leaves out one it refuses.
+    *iccRefused = png_get_valid(png, info, PNG_INFO_iCCP) == 0;
   }
+  if ((p.iccProfile.empty() || *iccRefused) && p.pngSrgbIntent >= 0) png_set_sRGB(png, info, p.pngSrgbIntent);
   if (p.pngGamma > 0) png_set_gAMA_fixed(png, info, png_fixed_point(p.pngGamma));
   const Resolution& r = p.resolution;
   if (r.present && r.x > 0 && r.y > 0) {
@@ -59,9 +64,8 @@ bool WriteHeader(png_structp png, png_infop info, const PngHeader* h) {
   if (!h->exif.empty()) {
     png_set_eXIf_1(png, info, png_uint_32(h->exif.size()), const_cast<png_bytep>(h->exif.data()));
   }
-  if (!h->texts.empty()) {
-    png_set_text(png, info, const_cast<png_textp>(h->texts.data()), int(h->texts.size()));
-  }
+  const size_t texts = h->texts.size() - (p.iccProfile.empty() || *iccRefused ? 0 : 1);
+  if (texts > 0) png_set_text(png, info, const_cast<png_textp>(h->texts.data()), int(texts));
   png_write_info(png, info);
   const uint16 one = 1;
   uint8 first;
@@ -98,12 +102,15 @@ struct TextStore {
   }
 };
 
+// Latin-1 tEXt or zTXt where the text allows, iTXt where it does not or
+// where `international` asks for it.
 png_text MakeText(TextStore& store, const std::string& key, const std::string& utf8, bool compress,
-                  const std::string& language = "", const std::string& translatedKey = "") {
+                  const std::string& language = "", const std::string& translatedKey = "",
+                  bool international = false) {
   png_text t{};
   std::string latin1;
-  const bool international = !language.empty() || !translatedKey.empty() ||
-                             !Latin1FromUtf8(utf8, &latin1);
+  international = international || !language.empty() || !translatedKey.empty() ||
+                  !Latin1FromUtf8(utf8, &latin1);
   t.key = const_cast<char*>(store.Keep(key));
   if (international) {
     t.compression = compress ? PNG_ITXT_COMPRESSION_zTXt : PNG_ITXT_COMPRESSION_NONE;
@@ -142,17 +149,21 @@ class PngWriter : public FormatWriter {
       exif_.Prepare(p, shape, false, kMaxExifBytes, options.warnings);
       h.exif = exif_.bytes();
       for (const auto& [key, value] : PngKeywords(p.text)) h.texts.push_back(MakeText(store, key, value, false));
-      if (!p.xmp.empty()) {
+      const std::string xmp = WholeXmp(p, "PNG", options.warnings);
+      if (!xmp.empty()) {
         // XMP is always an uncompressed iTXt chunk: readers find it by scanning.
         png_text t{};
         t.key = const_cast<char*>(store.Keep("XML:com.adobe.xmp"));
         t.compression = PNG_ITXT_COMPRESSION_NONE;
-        t.text = const_cast<char*>(store.Keep(p.xmp));
-        t.itxt_length = p.xmp.size();
+        t.text = const_cast<char*>(store.Keep(xmp));
+        t.itxt_length = xmp.size();
         t.lang = t.lang_key = const_cast<char*>(store.Keep(""));
         h.texts.push_back(t);
       }
-      if (!p.iptc.empty()) {
+      const std::vector<uint8> resources = PhotoshopWithIptc(p.photoshop, p.iptc);
+      if (HasResourcesBesidesIptc(resources)) {
+        h.texts.push_back(MakeText(store, "Raw profile type iptc", RawProfile("8bim", resources), true));
+      } else if (!p.iptc.empty()) {
         h.texts.push_back(MakeText(store, "Raw profile type iptc", RawProfile("iptc", p.iptc), true));
       }
       for (const PngText& t : p.pngText) {
@@ -160,13 +171,22 @@ class PngWriter : public FormatWriter {
         TextTags probe;
         if (TextTagForKey(probe, t.key) && (t.key != "Creation Time" || !p.text.dateTime.empty())) continue;
         const std::string utf8 = t.international ? t.text : Utf8FromLatin1(t.text);
-        h.texts.push_back(MakeText(store, t.key, utf8, t.compressed, t.language, t.translatedKey));
+        h.texts.push_back(MakeText(store, t.key, utf8, t.compressed, t.language, t.translatedKey, t.international));
       }
+      NameSegmentsLeftOut(p, "PNG", options.warnings);
+      if (!p.iccProfile.empty()) h.texts.push_back(MakeText(store, "Raw profile type icc", RawProfile("icc", p.iccProfile), true));
     } catch (const std::bad_alloc&) {
       *why = "not enough memory";
       return false;
     }
-    if (!WriteHeader(s_.png, s_.info, &h)) return Failed(why);
+    bool iccRefused = false;
+    context_.warning[0] = 0;
+    if (!WriteHeader(s_.png, s_.info, &h, &iccRefused)) return Failed(why);
+    if (iccRefused) {
+      const std::string reason = context_.warning[0] ? OneLine(context_.warning) : "it does not suit the image";
+      Warn(options.warnings, "libpng refuses the ICC profile (" + reason +
+                                 "); it is kept as a \"Raw profile type icc\" text chunk, which viewers do not apply");
+    }
     return true;
   }
 

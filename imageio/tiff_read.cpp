@@ -455,6 +455,10 @@ class TiffReader : public FormatReader {
     if (TIFFGetField(tif, TIFFTAG_RICHTIFFIPTC, &length, &data) && data && length > 0) {
       p.iptc.assign(static_cast<const uint8*>(data), static_cast<const uint8*>(data) + length);
     }
+    if (TIFFGetField(tif, TIFFTAG_PHOTOSHOP, &length, &data) && data && length > 0) {
+      p.photoshop.assign(static_cast<const uint8*>(data), static_cast<const uint8*>(data) + length);
+      if (p.iptc.empty()) p.iptc = IptcFromPhotoshop(p.photoshop.data(), p.photoshop.size());
+    }
     float x = 0, y = 0;
     uint16_t unit = RESUNIT_INCH;
     if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y) &&

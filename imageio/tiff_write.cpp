@@ -19,6 +19,7 @@
 
 #include "imageio/exif_output.h"
 #include "imageio/io_support.h"
+#include "imageio/jpeg_segments.h"
 #include "imageio/metadata.h"
 #include "imageio/tiff_common.h"
 
@@ -117,7 +118,8 @@ class TiffWriter : public FormatWriter {
     stripsPerPlane_ = (uint32_t(shape.height) - 1) / rowsPerStrip_ + 1;
     try {
       if (!WriteExif(p, shape, options, why)) return false;
-      if (!WriteFields(p)) {
+      NameLeftOut(p, options.warnings);
+      if (!WriteFields(p, options.warnings)) {
         *why = TiffWriteFailed(file_, "cannot set the TIFF fields");
         return false;
       }
@@ -333,7 +335,18 @@ class TiffWriter : public FormatWriter {
     return false;
   }
 
-  bool WriteFields(const ImageProperties& p) {
+  // What TIFF has no tag for: text other than the five tags, comments among
+  // it, and a JPEG's segments of its own.
+  static void NameLeftOut(const ImageProperties& p, std::vector<std::string>* warnings) {
+    for (const PngText& t : p.pngText) {
+      Warn(warnings, "TIFF has no place for " + (t.key == "Comment" ? std::string("the comment") : "the text \"" + t.key + "\"") +
+                         "; it is dropped");
+    }
+    NameSegmentsLeftOut(p, "TIFF", warnings);
+    NamePngGammaLeftOut(p, "TIFF", warnings);
+  }
+
+  bool WriteFields(const ImageProperties& p, std::vector<std::string>* warnings) {
     TIFF* tif = h_.tif;
     const bool isFloat = shape_.depth == 32;
     bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(shape_.width)) &&
@@ -368,11 +381,18 @@ class TiffWriter : public FormatWriter {
     if (ok && !p.iccProfile.empty()) {
       ok = TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(p.iccProfile.size()), p.iccProfile.data());
     }
-    if (ok && !p.xmp.empty()) {
-      ok = TIFFSetField(tif, TIFFTAG_XMLPACKET, uint32_t(p.xmp.size()), p.xmp.data());
+    const std::string xmp = WholeXmp(p, "TIFF", warnings);
+    if (ok && !xmp.empty()) {
+      ok = TIFFSetField(tif, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.data());
     }
     if (ok && !p.iptc.empty()) {
       ok = TIFFSetField(tif, TIFFTAG_RICHTIFFIPTC, uint32_t(p.iptc.size()), p.iptc.data());
+    }
+    // Photoshop's resources whole, as Photoshop writes them, when the input
+    // had them; the IPTC one agrees with the tag above.
+    if (ok && !p.photoshop.empty()) {
+      const std::vector<uint8> resources = PhotoshopWithIptc(p.photoshop, p.iptc);
+      if (!resources.empty()) ok = TIFFSetField(tif, TIFFTAG_PHOTOSHOP, uint32_t(resources.size()), resources.data());
     }
     const std::pair<uint32_t, const std::string*> texts[] = {
         {TIFFTAG_IMAGEDESCRIPTION, &p.text.description}, {TIFFTAG_DATETIME, &p.text.dateTime},
