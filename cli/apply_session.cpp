@@ -79,11 +79,19 @@ host::UiStep SettingStep(DescriptorKeyID key, double value) {
   return host::SetStep(row, typed);
 }
 
-host::WriteOptions WriteOptionsFor(const ApplyOptions& o) {
+host::WriteOptions WriteOptionsFor(const ApplyOptions& o, std::vector<std::string>* warnings) {
   host::WriteOptions w;
   w.quality = o.quality;
   w.cancel = &CancelFlag();
+  w.warnings = warnings;
   return w;
+}
+
+// What reading or writing `file` said of metadata it could not keep, as the
+// run's warnings, each naming the file.
+void AddWarnings(FileOutcome& outcome, const std::string& file, std::vector<std::string>& said) {
+  for (const std::string& w : said) outcome.warnings.push_back("warning: " + file + ": " + w);
+  said.clear();
 }
 
 // The settings an action holds, by their options' names.
@@ -265,6 +273,7 @@ struct ApplySession::FileRun {
   size_t mainOutput = 0, pairOutput = 0, recordOutput = 0;
   host::ImageWriter writer;  // streamed runs write band by band
   std::string recordText, registryProblem;
+  std::vector<std::string> said;  // by reading or writing, of metadata that was not kept
 
   // Stops the run with a failure, keeping the warnings said so far.
   bool Stop(int exitCode, const std::string& why) {
@@ -321,7 +330,12 @@ bool ApplySession::ReadHeader(FileRun& r) const {
   if (Cancelled()) return r.StopCancelled();
   // The header first: everything about the picture but its rows.
   r.reading.cancel = &CancelFlag();
-  if (!r.reader.Open(task.input, &r.error, r.reading)) return r.Stop(kFailure, r.error);
+  r.reading.warnings = &r.said;
+  const bool opened = r.reader.Open(task.input, &r.error, r.reading);
+  // Said once: reading the whole picture later reads the header again.
+  r.reading.warnings = nullptr;
+  AddWarnings(r.outcome, task.input, r.said);
+  if (!opened) return r.Stop(kFailure, r.error);
   const host::ImageShape& shape = r.shape = r.reader.shape();
   if (profile_->eightBitOnly && shape.depth != 8)
     return r.Stop(kFailure, task.input + ": " + std::to_string(shape.depth) + "-bit; the " + profile_->name +
@@ -371,9 +385,12 @@ bool ApplySession::StageOutputs(FileRun& r) const {
       (!task.sideBySide.empty() && !r.outputs.Stage(task.sideBySide, &r.pairOutput, &r.error)) ||
       (!task.record.empty() && !r.outputs.Stage(task.record, &r.recordOutput, &r.error)))
     return r.Stop(kFailure, r.error + "; nothing was written");
-  if (r.streaming && !r.writer.Start(r.outputs.File(r.mainOutput), r.outputFormat, r.shape, r.reader.properties(),
-                                     &r.error, WriteOptionsFor(o_)))
-    return r.Stop(kFailure, task.output + ": " + r.error + "; nothing was written");
+  if (r.streaming) {
+    const bool started = r.writer.Start(r.outputs.File(r.mainOutput), r.outputFormat, r.shape, r.reader.properties(),
+                                        &r.error, WriteOptionsFor(o_, &r.said));
+    AddWarnings(r.outcome, task.output, r.said);
+    if (!started) return r.Stop(kFailure, task.output + ": " + r.error + "; nothing was written");
+  }
   return true;
 }
 
@@ -531,17 +548,22 @@ bool ApplySession::WriteOutputs(FileRun& r) const {
   const FileTask& task = r.task;
   files::OutputGroup& outputs = r.outputs;
   if (Cancelled()) return r.StopCancelled();
-  if (!r.streaming &&
-      !host::WriteImageToFile(outputs.File(r.mainOutput), r.outputFormat, r.image, &r.error, WriteOptionsFor(o_)))
-    return r.Stop(kFailure, task.output + ": " + r.error + "; nothing was written");
+  if (!r.streaming) {
+    const bool written =
+        host::WriteImageToFile(outputs.File(r.mainOutput), r.outputFormat, r.image, &r.error, WriteOptionsFor(o_, &r.said));
+    AddWarnings(r.outcome, task.output, r.said);
+    if (!written) return r.Stop(kFailure, task.output + ": " + r.error + "; nothing was written");
+  }
   if (!outputs.Finish(r.mainOutput, &r.error)) return r.Stop(kFailure, r.error + "; nothing was written");
   if (Cancelled()) return r.StopCancelled();
   if (!task.sideBySide.empty()) {
     host::Image pair;  // the picture's properties, without alpha
     static_cast<host::ImageProperties&>(pair) = r.image;
     pair.document = SideBySide(r.original, r.image.document);
-    if (!host::WriteImageToFile(outputs.File(r.pairOutput), r.pairFormat, pair, &r.error, WriteOptionsFor(o_)))
-      return r.Stop(kFailure, task.sideBySide + ": " + r.error + "; nothing was written");
+    const bool written =
+        host::WriteImageToFile(outputs.File(r.pairOutput), r.pairFormat, pair, &r.error, WriteOptionsFor(o_, &r.said));
+    AddWarnings(r.outcome, task.sideBySide, r.said);
+    if (!written) return r.Stop(kFailure, task.sideBySide + ": " + r.error + "; nothing was written");
     if (!outputs.Finish(r.pairOutput, &r.error)) return r.Stop(kFailure, r.error + "; nothing was written");
   }
   if (!task.record.empty()) {

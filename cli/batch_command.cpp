@@ -168,10 +168,13 @@ int BatchCommand(const ApplyOptions& options) {
     (s == FileStatus::Done ? counts.done : s == FileStatus::Skipped ? counts.skipped
                                          : s == FileStatus::Failed  ? counts.failed
                                                                     : counts.notDone)++;
-    if (s == FileStatus::Failed || everyLine) {
-      for (const std::string& w : outcome.warnings) say(item.input + ": " + w);
-      say(FileLine(item, s, outcome));
+    // Warnings go to standard error, past any progress bar: metadata a file
+    // lost matters even when the file is done.
+    for (const std::string& w : outcome.warnings) {
+      bar.Clear();
+      Error(WarningLine(item, w));
     }
+    if (s == FileStatus::Failed || everyLine) say(FileLine(item, s, outcome));
     if (reportError.empty() && !o.report.empty()) report.Add(ReportLine(item, s, outcome), &reportError);
     bar.Show(counts.done + counts.skipped + counts.failed + counts.notDone, counts.failed);
   };

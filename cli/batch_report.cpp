@@ -59,6 +59,14 @@ std::string FileLine(const BatchItem& item, FileStatus status, const FileOutcome
   return item.input + ": not done (cancelled)";
 }
 
+std::string WarningLine(const BatchItem& item, const std::string& warning) {
+  for (const std::string* file : {&item.input, &item.output}) {
+    const std::string named = "warning: " + *file + ": ";
+    if (warning.compare(0, named.size(), named) == 0) return warning;
+  }
+  return item.input + ": " + warning;
+}
+
 std::string SummaryLine(const BatchCounts& c, double seconds) {
   std::string line = std::to_string(c.files) + (c.files == 1 ? " file: " : " files: ") + std::to_string(c.done) +
                      " done, " + std::to_string(c.skipped) + " skipped, " + std::to_string(c.failed) + " failed";

@@ -21,6 +21,11 @@ const char* StatusName(FileStatus s);
 // output exists)", "IN: FAILED: reason (0.02 s)", "IN: not done (cancelled)".
 std::string FileLine(const BatchItem& item, FileStatus status, const FileOutcome& outcome);
 
+// A warning about the file, as said on standard error: as it is when it
+// names the file already ("warning: IN: ..."), after the input's name
+// otherwise.
+std::string WarningLine(const BatchItem& item, const std::string& warning);
+
 struct BatchCounts {
   size_t files = 0, done = 0, skipped = 0, failed = 0, notDone = 0;
   size_t allFiles = 0;          // in every shard
