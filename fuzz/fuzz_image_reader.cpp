@@ -1,6 +1,7 @@
 // Image files from anywhere: the bytes are a PNG, TIFF or JPEG file (or
 // not). Reading must refuse or deliver, never overrun; what was read,
-// metadata included, is written back in every format that can hold it.
+// metadata included, is written back in every format that can hold it, and
+// what cannot be kept is named on the way.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -28,7 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   host::ImageReader reader;
   std::string error;
-  if (!reader.Open(path, &error)) return 0;
+  std::vector<std::string> warnings;
+  host::ReadOptions reading;
+  reading.warnings = &warnings;
+  if (!reader.Open(path, &error, reading)) return 0;
   const host::ImageShape& s = reader.shape();
   // Large pictures teach nothing small ones do not, and cost time.
   if (uint64_t(s.width) * uint64_t(s.height) > (uint64_t(1) << 20)) return 0;
@@ -49,7 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!host::CanWrite(format, s, &error)) continue;
     std::FILE* out = std::tmpfile();
     if (!out) continue;
-    host::WriteImageToFile(out, format, image, &error);
+    host::WriteOptions writing;
+    writing.warnings = &warnings;
+    host::WriteImageToFile(out, format, image, &error, writing);
     std::fclose(out);
   }
   return 0;
