@@ -1,5 +1,6 @@
 #include "tests/image_test_support.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cmath>
@@ -192,6 +193,142 @@ std::vector<uint8> TestIccProfile(const std::string& description) {
   p.resize((p.size() + 3) & ~size_t(3), 0);
   put32(0, uint32(p.size()));
   return p;
+}
+
+std::vector<host::JpegSegment> SegmentsOf(const std::vector<uint8>& jpeg) {
+  std::vector<host::JpegSegment> segments;
+  size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at] == 0xff && jpeg[at + 1] != 0xda) {
+    const uint8 marker = jpeg[at + 1];
+    const size_t length = size_t(jpeg[at + 2]) << 8 | jpeg[at + 3];
+    if (length < 2 || at + 2 + length > jpeg.size()) break;
+    if ((marker >= 0xe0 && marker <= 0xef) || marker == 0xfe)
+      segments.push_back({marker, std::vector<uint8>(jpeg.begin() + long(at + 4), jpeg.begin() + long(at + 2 + length))});
+    at += 2 + length;
+  }
+  return segments;
+}
+
+std::vector<uint8> WithSegments(const std::vector<uint8>& jpeg, const std::vector<host::JpegSegment>& segments) {
+  size_t at = 2;
+  if (jpeg.size() > 10 && jpeg[3] == 0xe0 && std::memcmp(&jpeg[6], "JFIF", 4) == 0) at += 2 + (size_t(jpeg[4]) << 8 | jpeg[5]);
+  std::vector<uint8> out(jpeg.begin(), jpeg.begin() + long(at));
+  for (const host::JpegSegment& s : segments) {
+    const size_t length = s.bytes.size() + 2;
+    out.insert(out.end(), {0xff, s.marker, uint8(length >> 8), uint8(length)});
+    out.insert(out.end(), s.bytes.begin(), s.bytes.end());
+  }
+  out.insert(out.end(), jpeg.begin() + long(at), jpeg.end());
+  return out;
+}
+
+host::JpegSegment Segment(uint8 marker, const std::string& text, const std::vector<uint8>& more) {
+  host::JpegSegment s{marker, std::vector<uint8>(text.begin(), text.end())};
+  s.bytes.insert(s.bytes.end(), more.begin(), more.end());
+  return s;
+}
+
+std::vector<host::JpegSegment> SegmentsOfEveryKind() {
+  const std::string guid = "8D5FD3C0A6B44B0E9A1E0C8E7F2B5A61";
+  std::string description;
+  while (description.size() < 70000) description += "kestrel ";
+  const std::string extended =
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:description><rdf:Alt>"
+      "<rdf:li xml:lang='x-default'>" + description + "</rdf:li></rdf:Alt></dc:description></rdf:Description>"
+      "</rdf:RDF></x:xmpmeta>";
+  const std::string main =
+      "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description rdf:about='' "
+      "xmlns:dc='http://purl.org/dc/elements/1.1/' xmlns:xmpNote='http://ns.adobe.com/xmp/note/' "
+      "xmpNote:HasExtendedXMP='" + guid + "'><dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Espresso</rdf:li>"
+      "</rdf:Alt></dc:title></rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+  auto piece = [&](size_t at, size_t n) {
+    std::string bytes = std::string("http://ns.adobe.com/xmp/extension/\0", 35) + guid;
+    for (uint32 v : {uint32(extended.size()), uint32(at)})
+      for (int i = 0; i < 4; ++i) bytes += char(v >> (24 - 8 * i));
+    return Segment(0xe1, bytes + extended.substr(at, n));
+  };
+  const std::vector<uint8> iptc = {0x1c, 2, 25, 0, 7, 'k', 'e', 's', 't', 'r', 'e', 'l'};
+  std::vector<uint8> resources = {'8', 'B', 'I', 'M', 0x04, 0x0c, 0, 0, 0, 0, 0, 5, 't', 'h', 'u', 'm', 'b', 0,
+                                  '8', 'B', 'I', 'M', 0x04, 0x04, 0, 0, 0, 0, 0, uint8(iptc.size())};
+  resources.insert(resources.end(), iptc.begin(), iptc.end());
+  return {
+      Segment(0xe0, std::string("II\x1a\0\0\0HEAPJPGM", 14), {0, 0, 0, 1, 0x30, 0x08, 0x01}),
+      Segment(0xec, std::string("OLYMPUS OPTICAL CO.,LTD.\0", 25), {0x01, 0x02, 0x03, 0x04, 0xff, 0x00}),
+      Segment(0xfe, "Caf\xc3\xa9 cr\xc3\xa8me \xe2\x98\x95"),
+      Segment(0xe1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + main),
+      Segment(0xed, std::string("Photoshop 3.0\0", 14), resources),
+      Segment(0xef, "", {0x01, 0x02, 0x03, 0xfe}),
+      piece(60000, extended.size() - 60000),
+      piece(0, 60000),
+      Segment(0xe2, std::string("MPF\0MM\0*\0\0\0\x08", 12), {0, 0, 0, 0, 0, 0}),
+      Segment(0xec, "Ducky", {0x00, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0x50, 0x00, 0x00}),
+      Segment(0xee, std::string("Adobe\0\x64\x80\0\0\0\0", 12)),
+  };
+}
+
+namespace {
+
+uint32 Crc32(const uint8* data, size_t n) {
+  uint32 crc = 0xffffffffu;
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return crc ^ 0xffffffffu;
+}
+
+void PutBig32(std::vector<uint8>& out, uint32 v) {
+  for (int i = 0; i < 4; ++i) out.push_back(uint8(v >> (24 - 8 * i)));
+}
+
+void PutChunk(std::vector<uint8>& png, const char* type, const std::vector<uint8>& data) {
+  PutBig32(png, uint32(data.size()));
+  const size_t at = png.size();
+  png.insert(png.end(), type, type + 4);
+  png.insert(png.end(), data.begin(), data.end());
+  PutBig32(png, Crc32(png.data() + at, png.size() - at));
+}
+
+// A zlib stream of stored (uncompressed) blocks.
+std::vector<uint8> Stored(const std::vector<uint8>& data) {
+  std::vector<uint8> z = {0x78, 0x01};
+  size_t at = 0;
+  do {
+    const size_t n = std::min<size_t>(65535, data.size() - at);
+    z.push_back(at + n == data.size() ? 1 : 0);
+    z.insert(z.end(), {uint8(n), uint8(n >> 8), uint8(~n), uint8(~n >> 8)});
+    z.insert(z.end(), data.begin() + long(at), data.begin() + long(at + n));
+    at += n;
+  } while (at < data.size());
+  uint32 a = 1, b = 0;
+  for (uint8 c : data) a = (a + c) % 65521, b = (b + a) % 65521;
+  PutBig32(z, b << 16 | a);
+  return z;
+}
+
+}  // namespace
+
+std::vector<uint8> GreyPngWithChunks(const std::vector<std::pair<std::string, std::vector<uint8>>>& chunks) {
+  std::vector<uint8> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  PutChunk(png, "IHDR", {0, 0, 0, 8, 0, 0, 0, 8, 8, 0, 0, 0, 0});
+  for (const auto& [type, data] : chunks) PutChunk(png, type.c_str(), data);
+  std::vector<uint8> rows;
+  for (int y = 0; y < 8; ++y) {
+    rows.push_back(0);
+    for (int x = 0; x < 8; ++x) rows.push_back(uint8(x * 32));
+  }
+  PutChunk(png, "IDAT", Stored(rows));
+  PutChunk(png, "IEND", {});
+  return png;
+}
+
+std::vector<uint8> GreyPngWithProfile(const std::vector<uint8>& profile) {
+  std::vector<uint8> iccp = {'t', 'e', 's', 't', 0, 0};
+  const std::vector<uint8> z = Stored(profile);
+  iccp.insert(iccp.end(), z.begin(), z.end());
+  return GreyPngWithChunks({{"iCCP", iccp}});
 }
 
 std::string DebianTool(const std::string& name) {

@@ -44,6 +44,29 @@ bool WritePngDirect(const std::string& path, uint32 w, uint32 h, int bits, int c
                     const std::vector<uint8>& packedRows, const std::vector<png_color>& palette,
                     const std::vector<uint8>& trns);
 
+// The APPn and COM segments of a JPEG file's bytes, in order, up to its
+// first scan.
+std::vector<host::JpegSegment> SegmentsOf(const std::vector<uint8>& jpeg);
+// The JPEG with `segments` put right after its JFIF segment (right after its
+// start when it has none).
+std::vector<uint8> WithSegments(const std::vector<uint8>& jpeg, const std::vector<host::JpegSegment>& segments);
+// A segment of `marker` whose bytes are `text` (its NULs included) and then `more`.
+host::JpegSegment Segment(uint8 marker, const std::string& text, const std::vector<uint8>& more = {});
+
+// Segments of every kind a JPEG output treats its own way, in an order no
+// writer of ours would choose: a CIFF-like APP0, Olympus's APP12, a UTF-8
+// comment, the main XMP packet, Photoshop's resources (a thumbnail and
+// IPTC), an unknown APP15, the extended XMP packet (over 64 KB, its two
+// pieces the wrong way round), MPF, Ducky's APP12, Adobe's APP14.
+std::vector<host::JpegSegment> SegmentsOfEveryKind();
+
+// An 8 x 8 grey PNG made byte by byte, with these chunks (type, data)
+// before its image data.
+std::vector<uint8> GreyPngWithChunks(const std::vector<std::pair<std::string, std::vector<uint8>>>& chunks);
+// One whose iCCP chunk holds `profile` (which libpng refuses for grey when
+// it is an RGB one).
+std::vector<uint8> GreyPngWithProfile(const std::vector<uint8>& profile);
+
 // A small but valid display profile whose description is `description`.
 std::vector<uint8> TestIccProfile(const std::string& description);
 
