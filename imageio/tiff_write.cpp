@@ -388,10 +388,10 @@ class TiffWriter : public FormatWriter {
     if (ok && !p.iptc.empty()) {
       ok = TIFFSetField(tif, TIFFTAG_RICHTIFFIPTC, uint32_t(p.iptc.size()), p.iptc.data());
     }
-    // Photoshop's resources whole, as Photoshop writes them, when the input
-    // had them; the IPTC one agrees with the tag above.
+    // Photoshop's other resources, when the input had them; IPTC has its
+    // own tag above, and a second copy would only drift from it.
     if (ok && !p.photoshop.empty()) {
-      const std::vector<uint8> resources = PhotoshopWithIptc(p.photoshop, p.iptc);
+      const std::vector<uint8> resources = PhotoshopWithIptc(p.photoshop, {});
       if (!resources.empty()) ok = TIFFSetField(tif, TIFFTAG_PHOTOSHOP, uint32_t(resources.size()), resources.data());
     }
     const std::pair<uint32_t, const std::string*> texts[] = {

@@ -142,6 +142,8 @@ TEST_F(ImageSegments, OtherFormatsCarryWhatTheyCanAndNameTheRest) {
     ASSERT_TRUE(host::ReadImage(Path(name), back, &error)) << error;
     EXPECT_TRUE(HasThumbnailResource(back.photoshop));
     EXPECT_EQ(back.iptc, crafted.iptc);
+    // TIFF keeps IPTC in its own tag alone, PNG with the other resources.
+    EXPECT_EQ(IptcFromPhotoshop(back.photoshop.data(), back.photoshop.size()).empty(), !png);
     EXPECT_NE(back.xmp.find("<dc:title>"), std::string::npos);
     EXPECT_NE(back.xmp.find("kestrel kestrel kestrel"), std::string::npos);
     EXPECT_GT(back.xmp.size(), 70000u);
