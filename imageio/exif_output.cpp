@@ -1,4 +1,5 @@
 #include "imageio/exif_output.h"
+#include "imageio/byte_order.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,14 +19,6 @@ constexpr int kMaxThumbnailSide = 512;
 // Below this the room is too small for any thumbnail worth showing.
 constexpr uint32 kMinRoom = 1024;
 
-uint16 Get16(const uint8* p, bool be) { return be ? uint16(p[0] << 8 | p[1]) : uint16(p[1] << 8 | p[0]); }
-uint32 Get32(const uint8* p, bool be) {
-  return be ? uint32(p[0]) << 24 | uint32(p[1]) << 16 | uint32(p[2]) << 8 | p[3]
-            : uint32(p[3]) << 24 | uint32(p[2]) << 16 | uint32(p[1]) << 8 | p[0];
-}
-void Put32(uint8* p, uint32 v, bool be) {
-  for (int i = 0; i < 4; ++i) p[be ? i : 3 - i] = uint8(v >> (24 - 8 * i));
-}
 
 // --- libjpeg in memory: each function owns its setjmp and holds nothing
 // that needs destroying.

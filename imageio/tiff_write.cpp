@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "imageio/exif_output.h"
+#include "imageio/byte_order.h"
 #include "imageio/io_support.h"
 #include "imageio/jpeg_segments.h"
 #include "imageio/metadata.h"
@@ -38,18 +39,6 @@ bool Writable(uint16_t compression) {
   }
 }
 
-uint16 Get16(const uint8* p, bool be) { return be ? uint16(p[0] << 8 | p[1]) : uint16(p[1] << 8 | p[0]); }
-uint32 Get32(const uint8* p, bool be) {
-  return be ? uint32(p[0]) << 24 | uint32(p[1]) << 16 | uint32(p[2]) << 8 | p[3]
-            : uint32(p[3]) << 24 | uint32(p[2]) << 16 | uint32(p[1]) << 8 | p[0];
-}
-void Put16(uint8* p, uint16 v, bool be) {
-  p[be ? 0 : 1] = uint8(v >> 8);
-  p[be ? 1 : 0] = uint8(v);
-}
-void Put32(uint8* p, uint32 v, bool be) {
-  for (int i = 0; i < 4; ++i) p[be ? i : 3 - i] = uint8(v >> (24 - 8 * i));
-}
 
 // IFD0 tags of an EXIF block that we set through libtiff ourselves (text,
 // camera, orientation) or that it writes for the pixels.
