@@ -13,6 +13,7 @@ namespace {
 
 // Each name as a segment starts with it, its NUL included.
 const char kJfif[] = "JFIF";
+const char kJfifExtension[] = "JFXX";
 const char kExif[] = "Exif\0";
 const char kXmp[] = "http://ns.adobe.com/xap/1.0/";
 const char kExtendedXmp[] = "http://ns.adobe.com/xmp/extension/";
@@ -115,6 +116,13 @@ std::string MpfDropped(const JpegSegment& s) {
          ") is dropped: it points at the camera's secondary images (a large preview, say), which are not written";
 }
 
+// A JFIF extension holds nothing but a thumbnail, which would show the
+// picture as it was before the filter.
+std::string JfifThumbnailDropped(const JpegSegment& s) {
+  return "the JFIF extension's thumbnail (APP0 \"JFXX\", " + Bytes(s.bytes.size()) +
+         ") is dropped: it shows the picture before the filter";
+}
+
 // The GUID the main XMP packet gives its extended packet, in the digits it
 // is written with; empty when it names none.
 std::string ExtendedGuid(const std::string& xmp) {
@@ -215,6 +223,7 @@ SegmentKind KindOf(const JpegSegment& s) {
   switch (s.marker) {
     case kApp0:
       if (Named(s, kJfif)) return SegmentKind::Jfif;
+      if (Named(s, kJfifExtension)) return SegmentKind::JfifThumbnail;
       break;
     case kApp0 + 1:
       if (Named(s, kExif)) return SegmentKind::Exif;
@@ -341,6 +350,9 @@ std::vector<JpegMarker> JpegOutputMarkers(const ImageProperties& p, const std::v
         break;
       case SegmentKind::Mpf:
         Warn(warnings, MpfDropped(s));
+        break;
+      case SegmentKind::JfifThumbnail:
+        Warn(warnings, JfifThumbnailDropped(s));
         break;
       case SegmentKind::Photoshop:
         if (sameResources) {
@@ -483,6 +495,9 @@ void NameSegmentsLeftOut(const ImageProperties& p, const char* format, std::vect
         break;
       case SegmentKind::Mpf:
         Warn(warnings, MpfDropped(s));
+        continue;
+      case SegmentKind::JfifThumbnail:
+        Warn(warnings, JfifThumbnailDropped(s));
         continue;
       case SegmentKind::Other: break;
       default: continue;  // carried in the properties, or made false by writing another format

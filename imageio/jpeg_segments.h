@@ -18,6 +18,7 @@ constexpr size_t kMaxSegmentBytes = 65533;
 
 enum class SegmentKind : uint8 {
   Jfif,         // APP0 "JFIF": its density is kept, the rest made again by libjpeg
+  JfifThumbnail,  // APP0 "JFXX": a thumbnail of the picture as it was read
   Adobe,        // APP14 "Adobe": its colour transform follows what we write
   Exif,         // APP1 "Exif\0\0"
   Xmp,          // APP1, the main XMP packet
