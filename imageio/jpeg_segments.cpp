@@ -295,7 +295,7 @@ bool InputJfif(const ImageProperties& p, JfifFields* out) {
 std::vector<JpegMarker> JpegOutputMarkers(const ImageProperties& p, const std::vector<uint8>& exif,
                                           int components, std::vector<std::string>* warnings) {
   std::vector<JpegMarker> out;
-  const std::vector<uint8> resources = PhotoshopWithIptc(p.photoshop, p.iptc);
+  const std::vector<uint8> resources = WithoutThumbnails(PhotoshopWithIptc(p.photoshop, p.iptc), warnings);
   const bool sameResources = resources == PhotoshopFromSegments(p.jpegSegments);
   bool exifDone = false, iccDone = false, xmpDone = false, resourcesDone = false;
   // The extended packet belongs to the main one; a new main packet that

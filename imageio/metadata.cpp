@@ -147,6 +147,26 @@ std::vector<uint8> PhotoshopWithIptc(const std::vector<uint8>& resources, const 
   return out;
 }
 
+std::vector<uint8> WithoutThumbnails(const std::vector<uint8>& resources, std::vector<std::string>* warnings) {
+  std::vector<uint8> out;
+  size_t at = 0, end = 0;
+  uint16 id = 0;
+  bool dropped = false;
+  while (NextResource(resources.data(), resources.size(), at, &id, &end)) {
+    if (id == 0x0409 || id == 0x040c) {
+      dropped = true;
+      Warn(warnings, "Photoshop's thumbnail (image resource " + std::to_string(id) + ", " + std::to_string(end - at) +
+                         " bytes) is dropped: it shows the picture before the filter");
+    } else {
+      out.insert(out.end(), resources.begin() + long(at), resources.begin() + long(end));
+    }
+    at = end;
+  }
+  if (!dropped) return resources;
+  out.insert(out.end(), resources.begin() + long(at), resources.end());
+  return out;
+}
+
 bool HasResourcesBesidesIptc(const std::vector<uint8>& resources) {
   size_t at = 0, end = 0;
   uint16 id = 0;

@@ -33,6 +33,10 @@ std::vector<uint8> PhotoshopWithIptc(const std::vector<uint8>& resources, const 
 // Whether the resources hold anything besides IPTC (and bytes that follow
 // no resource count as something).
 bool HasResourcesBesidesIptc(const std::vector<uint8>& resources);
+// The resources without Photoshop's thumbnails (ids 0x0409 and 0x040c),
+// which show the picture as it was before the filter; each one left out is
+// named.
+std::vector<uint8> WithoutThumbnails(const std::vector<uint8>& resources, std::vector<std::string>* warnings);
 
 // Names a PNG's gamma when an output of another format (which has no place
 // for it) would show the picture otherwise: a gamma that is not sRGB's and

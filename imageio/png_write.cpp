@@ -160,7 +160,7 @@ class PngWriter : public FormatWriter {
         t.lang = t.lang_key = const_cast<char*>(store.Keep(""));
         h.texts.push_back(t);
       }
-      const std::vector<uint8> resources = PhotoshopWithIptc(p.photoshop, p.iptc);
+      const std::vector<uint8> resources = WithoutThumbnails(PhotoshopWithIptc(p.photoshop, p.iptc), options.warnings);
       if (HasResourcesBesidesIptc(resources)) {
         h.texts.push_back(MakeText(store, "Raw profile type iptc", RawProfile("8bim", resources), true));
       } else if (!p.iptc.empty()) {

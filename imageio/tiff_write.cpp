@@ -380,7 +380,7 @@ class TiffWriter : public FormatWriter {
     // Photoshop's other resources, when the input had them; IPTC has its
     // own tag above, and a second copy would only drift from it.
     if (ok && !p.photoshop.empty()) {
-      const std::vector<uint8> resources = PhotoshopWithIptc(p.photoshop, {});
+      const std::vector<uint8> resources = WithoutThumbnails(PhotoshopWithIptc(p.photoshop, {}), warnings);
       if (!resources.empty()) ok = TIFFSetField(tif, TIFFTAG_PHOTOSHOP, uint32_t(resources.size()), resources.data());
     }
     const std::pair<uint32_t, const std::string*> texts[] = {

@@ -11,6 +11,7 @@
 
 #include "host/json.h"
 #include "imageio/jpeg_segments.h"
+#include "imageio/metadata.h"
 #include "tests/cli_test_support.h"
 #include "tests/image_test_support.h"
 
@@ -39,14 +40,22 @@ std::vector<JpegSegment> MakeCrafted(const std::string& path) {
   std::string error;
   EXPECT_TRUE(host::WriteImage(path, SmoothImage(48, 32, 3, 8, false), &error)) << error;
   SaveBytes(path, WithSegments(FileBytes(path), SegmentsOfEveryKind()));
-  // What a JPEG output must hold: all of them but MPF, Adobe's transform
-  // saying YCbCr.
+  // What a JPEG output must hold: all of them but MPF and Photoshop's
+  // thumbnail resource, Adobe's transform saying YCbCr.
   std::vector<JpegSegment> expected = SegmentsOf(FileBytes(path));
   expected.erase(std::remove_if(expected.begin(), expected.end(),
                                 [](const JpegSegment& s) { return KindOf(s) == SegmentKind::Mpf; }),
                  expected.end());
-  for (JpegSegment& s : expected)
+  for (JpegSegment& s : expected) {
     if (KindOf(s) == SegmentKind::Adobe) s.bytes[11] = 1;
+    if (KindOf(s) == SegmentKind::Photoshop) {
+      const size_t name = sizeof "Photoshop 3.0";
+      const std::vector<uint8> resources =
+          host::io::WithoutThumbnails(std::vector<uint8>(s.bytes.begin() + long(name), s.bytes.end()), nullptr);
+      s.bytes.resize(name);
+      s.bytes.insert(s.bytes.end(), resources.begin(), resources.end());
+    }
+  }
   return expected;
 }
 
@@ -92,7 +101,8 @@ TEST(KestrelleMetadata, AJpegKeepsEverySegmentButMpfByteForByte) {
   EXPECT_EQ(one.exitCode, 0) << one.output;
   EXPECT_TRUE(SameSegments(SegmentsOf(FileBytes(dir + "one.jpg")), expected));
   EXPECT_SAYS(one, "kestrelle: warning: " + dir + "one.jpg: the MPF segment (APP2, ");
-  EXPECT_EQ(Lines(one.output).size(), 1u) << one.output;
+  EXPECT_SAYS(one, "kestrelle: warning: " + dir + "one.jpg: Photoshop's thumbnail (image resource 1036, ");
+  EXPECT_EQ(Lines(one.output).size(), 2u) << one.output;
 
   const std::string report = dir + "report.jsonl";
   const ProgramRun many = Apply({"--quiet", "--blue-gain", "1.2", dir + "shoot", "--output-dir", dir + "out", "--jobs",
@@ -108,8 +118,9 @@ TEST(KestrelleMetadata, AJpegKeepsEverySegmentButMpfByteForByte) {
     EXPECT_TRUE(SameSegments(SegmentsOf(FileBytes(output)), expected)) << output;
     const host::JsonValue* warnings = v.Member("warnings");
     ASSERT_NE(warnings, nullptr) << line;
-    ASSERT_EQ(warnings->array.size(), 1u) << line;
-    EXPECT_EQ(warnings->array[0].text.rfind("warning: " + output + ": the MPF segment (APP2, ", 0), 0u) << line;
+    ASSERT_EQ(warnings->array.size(), 2u) << line;
+    EXPECT_EQ(warnings->array[0].text.rfind("warning: " + output + ": Photoshop's thumbnail", 0), 0u) << line;
+    EXPECT_EQ(warnings->array[1].text.rfind("warning: " + output + ": the MPF segment (APP2, ", 0), 0u) << line;
     EXPECT_SAYS(many, "kestrelle: warning: " + output + ": the MPF segment");
   }
   EXPECT_EQ(lines, 2u);

@@ -82,14 +82,15 @@ TEST_F(ImageSegments, ChangedMetadataIsLaidOutAgainInItsPlace) {
   for (SegmentKind kind : {SegmentKind::Photoshop, SegmentKind::Xmp})
     EXPECT_EQ(IndexOf(after, kind), IndexOf(before, kind));
   const std::vector<uint8> resources = PhotoshopFromSegments(after);
-  EXPECT_TRUE(HasThumbnailResource(resources));
+  EXPECT_FALSE(HasThumbnailResource(resources));  // it shows the picture before the filter
   EXPECT_EQ(IptcFromPhotoshop(resources.data(), resources.size()), image.iptc);
   const JpegSegment& xmp = after[IndexOf(after, SegmentKind::Xmp)];
   EXPECT_EQ(std::string(xmp.bytes.begin() + 29, xmp.bytes.end()), image.xmp);
   EXPECT_EQ(after[IndexOf(after, SegmentKind::Adobe)].bytes[11], 1);  // YCbCr
   EXPECT_EQ(IndexOf(after, SegmentKind::Icc), after.size() - 1);
-  EXPECT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings.size(), 2u);
   EXPECT_TRUE(Mentions(warnings, "MPF segment (APP2, ")) << warnings.front();
+  EXPECT_TRUE(Mentions(warnings, "Photoshop's thumbnail (image resource 1036, ")) << warnings.front();
 
   // Grey: Adobe's transform says no colour conversion.
   Image grey = ReadCrafted("grey.jpg", 1);
@@ -132,18 +133,19 @@ TEST_F(ImageSegments, OtherFormatsCarryWhatTheyCanAndNameTheRest) {
     const std::string name = std::string("out.") + format;
     const std::vector<std::string> warnings = Write(name, crafted);
     for (const char* named : {"MPF segment", "APP0 segment", "APP12 segment \"OLYMPUS OPTICAL CO.,LTD.\"",
-                              "APP12 segment \"Ducky\"", "APP15 segment"})
+                              "APP12 segment \"Ducky\"", "APP15 segment", "Photoshop's thumbnail"})
       EXPECT_TRUE(Mentions(warnings, named)) << named;
     EXPECT_EQ(Mentions(warnings, "comment"), !png);
-    EXPECT_EQ(warnings.size(), png ? 5u : 6u);
+    EXPECT_EQ(warnings.size(), png ? 6u : 7u);
 
     Image back;
     std::string error;
     ASSERT_TRUE(host::ReadImage(Path(name), back, &error)) << error;
-    EXPECT_TRUE(HasThumbnailResource(back.photoshop));
+    // The thumbnail was the one resource besides IPTC: what is left is IPTC
+    // alone, which both keep in its own place.
+    EXPECT_FALSE(HasThumbnailResource(back.photoshop));
     EXPECT_EQ(back.iptc, crafted.iptc);
-    // TIFF keeps IPTC in its own tag alone, PNG with the other resources.
-    EXPECT_EQ(IptcFromPhotoshop(back.photoshop.data(), back.photoshop.size()).empty(), !png);
+    EXPECT_TRUE(IptcFromPhotoshop(back.photoshop.data(), back.photoshop.size()).empty());
     EXPECT_NE(back.xmp.find("<dc:title>"), std::string::npos);
     EXPECT_NE(back.xmp.find("kestrel kestrel kestrel"), std::string::npos);
     EXPECT_GT(back.xmp.size(), 70000u);
@@ -158,7 +160,7 @@ TEST_F(ImageSegments, OtherFormatsCarryWhatTheyCanAndNameTheRest) {
     EXPECT_TRUE(again.empty()) << again.front();
     Image jpeg;
     ASSERT_TRUE(host::ReadImage(Path(std::string("again-") + format + ".jpg"), jpeg, &error)) << error;
-    EXPECT_TRUE(HasThumbnailResource(jpeg.photoshop));
+    EXPECT_FALSE(HasThumbnailResource(jpeg.photoshop));
     std::string problem;
     const std::string extended = ExtendedXmp(jpeg.jpegSegments, jpeg.xmp, &problem);
     EXPECT_EQ(problem, "");
