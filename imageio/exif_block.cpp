@@ -219,22 +219,6 @@ void TakeIfd(std::vector<ExifEntry> entries, ExifIfd* out) {
   }
 }
 
-// An entry holding one SHORT or LONG.
-ExifEntry OneNumber(uint16 tag, uint16 type, uint32 value, bool be) {
-  ExifEntry e;
-  e.tag = tag;
-  e.type = type;
-  e.count = 1;
-  std::vector<uint8> bytes(type == kTypeShort ? 2 : 4);
-  if (type == kTypeShort) {
-    Put16(bytes.data(), uint16(value), be);
-  } else {
-    Put32(bytes.data(), value, be);
-  }
-  e.value = std::move(bytes);
-  return e;
-}
-
 // --- layout ---------------------------------------------------------------
 
 uint32 Even(uint64_t n) { return uint32((n + 1) & ~uint64_t(1)); }
@@ -379,6 +363,21 @@ std::vector<ExifEntry> ExifEntries(const ExifBlock& b) {
 }
 
 }  // namespace
+
+ExifEntry OneNumber(uint16 tag, uint16 type, uint32 value, bool be) {
+  ExifEntry e;
+  e.tag = tag;
+  e.type = type;
+  e.count = 1;
+  std::vector<uint8> bytes(type == kTypeShort ? 2 : 4);
+  if (type == kTypeShort) {
+    Put16(bytes.data(), uint16(value), be);
+  } else {
+    Put32(bytes.data(), value, be);
+  }
+  e.value = std::move(bytes);
+  return e;
+}
 
 ExifBytes::ExifBytes(std::vector<uint8> own) {
   if (own.empty()) return;

@@ -102,6 +102,9 @@ struct ExifIfd {
   bool empty() const { return entries.empty(); }
 };
 
+// An entry holding one SHORT or LONG, in the given byte order.
+ExifEntry OneNumber(uint16 tag, uint16 type, uint32 value, bool bigEndian);
+
 struct ExifBlock {
   bool bigEndian = false;
   ExifIfd ifd0, exif, gps, interop, ifd1;

@@ -53,21 +53,6 @@ bool SetThroughLibtiff(uint16 tag) {
   }
 }
 
-ExifEntry Number(uint16 tag, uint16 type, uint32 value, bool be) {
-  ExifEntry e;
-  e.tag = tag;
-  e.type = type;
-  e.count = 1;
-  std::vector<uint8> bytes(type == kTypeShort ? 2 : 4, 0);
-  if (type == kTypeShort) {
-    Put16(bytes.data(), uint16(value), be);
-  } else {
-    Put32(bytes.data(), value, be);
-  }
-  e.value = std::move(bytes);
-  return e;
-}
-
 // A maker note further than this from the header moves rather than leave
 // that much padding in the file.
 constexpr size_t kMaxExifRegion = size_t(1) << 20;
@@ -292,12 +277,12 @@ class TiffWriter : public FormatWriter {
       Put32(&out[2 + all.size() * 12], ifd1, be);
       const bool src = exifBigEndian_;
       ExifIfd dir = ifd1_;
-      dir.Put(Number(0x00fe, kTypeLong, 1, src));  // a reduced picture
-      dir.Put(Number(0x0100, kTypeLong, uint32(thumbnail_.width()), src));
-      dir.Put(Number(0x0101, kTypeLong, uint32(thumbnail_.height()), src));
-      dir.Put(Number(0x0103, kTypeShort, 6, src));  // JPEG
-      dir.Put(Number(kTagThumbnailOffset, kTypeLong, thumbAt, src));
-      dir.Put(Number(kTagThumbnailLength, kTypeLong, uint32(jpeg.size()), src));
+      dir.Put(OneNumber(0x00fe, kTypeLong, 1, src));  // a reduced picture
+      dir.Put(OneNumber(0x0100, kTypeLong, uint32(thumbnail_.width()), src));
+      dir.Put(OneNumber(0x0101, kTypeLong, uint32(thumbnail_.height()), src));
+      dir.Put(OneNumber(0x0103, kTypeShort, 6, src));  // JPEG
+      dir.Put(OneNumber(kTagThumbnailOffset, kTypeLong, thumbAt, src));
+      dir.Put(OneNumber(kTagThumbnailLength, kTypeLong, uint32(jpeg.size()), src));
       const uint32 ifd1Bytes = uint32(2 + dir.entries.size() * 12 + 4);
       std::vector<uint8> values;
       const std::vector<uint8> ifd1Records = SerializeIfdEntries(dir.entries, src, ifd1 + ifd1Bytes, be, &values);
