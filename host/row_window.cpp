@@ -48,15 +48,15 @@ void RowWindow::Fail(const std::string& why) {
   failed_ = true;
 }
 
-std::unique_ptr<uint8[]> RowWindow::TakeBuffer() {
+BandMemory RowWindow::TakeBuffer() {
   if (!free_.empty()) {
-    std::unique_ptr<uint8[]> b = std::move(free_.back());
+    BandMemory b = std::move(free_.back());
     free_.pop_back();
     return b;
   }
   ++buffers_;
   peakBuffers_ = std::max(peakBuffers_, buffers_);
-  return std::unique_ptr<uint8[]>(new uint8[std::max<size_t>(1, bandBytes_)]);
+  return AllocateBandMemory(bandBytes_);
 }
 
 void RowWindow::ReadLoop() {
@@ -64,7 +64,7 @@ void RowWindow::ReadLoop() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return stopping_ || failed_ || !free_.empty() || buffers_ < maxBuffers_; });
     if (stopping_ || failed_) return;
-    std::unique_ptr<uint8[]> buffer;
+    BandMemory buffer;
     try {
       buffer = TakeBuffer();
     } catch (const std::bad_alloc&) {

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/band_memory.h"
 #include "hostapi/host_interface.h"
 
 namespace host {
@@ -72,12 +73,12 @@ class RowWindow {
   struct Band {
     int32 top = 0, bottom = 0;
     enum State { Waiting, Reading, Ready, Released, Written } state = Waiting;
-    std::unique_ptr<uint8[]> buffer;  // colour rows, then alpha rows
+    BandMemory buffer;  // colour rows, then alpha rows
   };
   int BandOf(int32 y) const;
   void ReadLoop();
   void WriteLoop();
-  std::unique_ptr<uint8[]> TakeBuffer();  // with the lock held
+  BandMemory TakeBuffer();  // with the lock held
   void Fail(const std::string& why);
 
   RowStream stream_;
@@ -87,7 +88,7 @@ class RowWindow {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<std::unique_ptr<uint8[]>> free_;
+  std::vector<BandMemory> free_;
   int buffers_ = 0, maxBuffers_ = 0, peakBuffers_ = 0;
   bool failed_ = false, stopping_ = false;
   std::string error_;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -144,5 +145,20 @@ TEST(RowWindow, AReadOrWriteFailureStopsTheFilterWithTheReason) {
     p.height = 1000;
     RowWindow w(p.Stream(), 10, 0, 3);
     ASSERT_TRUE(w.Hold(0, 10));
+  }
+}
+
+// Band memory is rounded up to whole large pages where the system has them:
+// every byte asked for must be there (AddressSanitizer checks the ends).
+TEST(BandMemory, EveryByteAskedForIsThereWhateverTheSize) {
+  const size_t large = size_t(2) << 20;
+  for (size_t bytes : {size_t(0), size_t(1), size_t(4095), large - 1, large, large + 1, 5 * large + 12345}) {
+    host::BandMemory m = host::AllocateBandMemory(bytes);
+    ASSERT_NE(m.get(), nullptr) << bytes;
+    m[0] = 1;
+    if (bytes > 0) {
+      std::memset(m.get(), 0x5a, bytes);
+      EXPECT_EQ(m[bytes - 1], 0x5a) << bytes;
+    }
   }
 }
