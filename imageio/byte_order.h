@@ -1,5 +1,6 @@
-// 16- and 32-bit values in a TIFF structure's byte order (EXIF blocks, TIFF
-// directories): `be` for "MM", big-endian; little-endian ("II") otherwise.
+// 16- and 32-bit values in either byte order: `be` for big-endian (a TIFF
+// structure's "MM", and always in JPEG segments, PNG chunks and Photoshop's
+// resources); little-endian (TIFF's "II") otherwise.
 // Internal to kestrelle_imageio.
 #pragma once
 

@@ -1,11 +1,13 @@
 #include "imageio/exif_output.h"
-#include "imageio/byte_order.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include <zlib.h>
+
+#include "imageio/byte_order.h"
 #include "imageio/jpeg_common.h"
 #include "imageio/metadata.h"
 
@@ -97,15 +99,6 @@ bool ThumbnailRecords(const std::vector<uint8>& b, bool be, uint32* ifd0NextAt, 
     }
   }
   return false;
-}
-
-uint32 Crc32(const uint8* data, size_t n, uint32 crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
 }
 
 bool ReadExactly(std::FILE* f, int64_t at, uint8* out, size_t n) {
@@ -386,7 +379,7 @@ bool PatchPngExif(std::FILE* f, const std::vector<uint8>& bytes) {
     if (std::memcmp(head + 4, "IDAT", 4) == 0) break;
     if (std::memcmp(head + 4, "eXIf", 4) == 0 && length == bytes.size()) {
       uint8 crc[4];
-      Put32(crc, Crc32(bytes.data(), bytes.size(), Crc32(head + 4, 4)), true);
+      Put32(crc, uint32(crc32(crc32(crc32(0, nullptr, 0), head + 4, 4), bytes.data(), uInt(bytes.size()))), true);
       const bool ok = WriteExactly(f, at + 8, bytes.data(), bytes.size()) && std::fwrite(crc, 1, 4, f) == 4;
       return Seek(f, 0, SEEK_END) == 0 && ok;
     }

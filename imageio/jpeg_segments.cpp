@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "imageio/byte_order.h"
 #include "imageio/io_support.h"
 #include "imageio/metadata.h"
 
@@ -33,8 +34,6 @@ template <size_t N>
 bool Named(const JpegSegment& s, const char (&name)[N]) {
   return s.bytes.size() >= N && std::memcmp(s.bytes.data(), name, N) == 0;
 }
-
-uint32 Big32(const uint8* p) { return uint32(p[0]) << 24 | uint32(p[1]) << 16 | uint32(p[2]) << 8 | p[3]; }
 
 std::string Bytes(size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
@@ -185,7 +184,7 @@ std::string Md5Hex(const std::string& text) {
     uint32 w[16];
     for (int i = 0; i < 16; ++i) {
       const auto* b = reinterpret_cast<const uint8*>(m.data() + at + 4 * i);
-      w[i] = uint32(b[0]) | uint32(b[1]) << 8 | uint32(b[2]) << 16 | uint32(b[3]) << 24;
+      w[i] = Get32(b, false);
     }
     uint32 a = h[0], b = h[1], c = h[2], d = h[3];
     for (int i = 0; i < 64; ++i) {
@@ -285,8 +284,8 @@ bool InputJfif(const ImageProperties& p, JfifFields* out) {
     if (b[7] > 2 || (b[8] == 0 && b[9] == 0) || (b[10] == 0 && b[11] == 0)) return false;
     out->minorVersion = b[5] == 1 ? b[6] : 1;
     out->unit = b[7];
-    out->x = long(b[8]) << 8 | b[9];
-    out->y = long(b[10]) << 8 | b[11];
+    out->x = long(Get16(b + 8, true));
+    out->y = long(Get16(b + 10, true));
     return true;
   }
   return false;
@@ -415,7 +414,7 @@ std::string ExtendedXmp(const std::vector<JpegSegment>& segments, const std::str
     return {};
   }
   // The pieces may come in any order; together they must cover the packet.
-  const uint32 total = Big32(pieces[0]->bytes.data() + sizeof kExtendedXmp + 32);
+  const uint32 total = Get32(pieces[0]->bytes.data() + sizeof kExtendedXmp + 32, true);
   size_t held = 0;
   for (const JpegSegment* s : pieces) held += s->bytes.size() - kExtendedHead;
   if (total == 0 || total > held) {
@@ -426,7 +425,7 @@ std::string ExtendedXmp(const std::vector<JpegSegment>& segments, const std::str
   std::vector<bool> covered(total, false);
   for (const JpegSegment* s : pieces) {
     const uint8* b = s->bytes.data() + sizeof kExtendedXmp + 32;
-    const uint32 length = Big32(b), offset = Big32(b + 4);
+    const uint32 length = Get32(b, true), offset = Get32(b + 4, true);
     const size_t n = s->bytes.size() - kExtendedHead;
     if (length != total || offset > total || n > total - offset) {
       *problem = "its pieces disagree about its length";

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "imageio/byte_order.h"
 #include "imageio/io_support.h"
 
 namespace host {
@@ -25,8 +26,6 @@ const TextTagName kTextTags[] = {
 };
 
 const char kPhotoshopIptc[] = {'8', 'B', 'I', 'M', 0x04, 0x04};
-
-uint32 Big32(const uint8* p) { return uint32(p[0]) << 24 | uint32(p[1]) << 16 | uint32(p[2]) << 8 | p[3]; }
 
 bool Digits(const std::string& s, size_t at, size_t n) {
   if (at + n > s.size()) return false;
@@ -79,12 +78,12 @@ std::vector<uint8> IptcFromPhotoshop(const uint8* data, size_t size) {
   size_t at = 0;
   while (at + 12 <= size) {
     if (std::memcmp(data + at, "8BIM", 4) != 0) break;
-    const uint16 id = uint16(data[at + 4] << 8 | data[at + 5]);
+    const uint16 id = Get16(data + at + 4, true);
     size_t p = at + 6;
     const size_t nameBytes = (size_t(data[p]) + 2) & ~size_t(1);  // length byte and name, even
     p += nameBytes;
     if (p + 4 > size) break;
-    const uint32 bytes = Big32(data + p);
+    const uint32 bytes = Get32(data + p, true);
     p += 4;
     if (bytes > size - p) break;
     if (id == 0x0404) return std::vector<uint8>(data + p, data + p + bytes);
@@ -112,10 +111,10 @@ namespace {
 // the bytes at `at` are not a whole resource.
 bool NextResource(const uint8* data, size_t size, size_t at, uint16* id, size_t* end) {
   if (at + 12 > size || std::memcmp(data + at, "8BIM", 4) != 0) return false;
-  *id = uint16(data[at + 4] << 8 | data[at + 5]);
+  *id = Get16(data + at + 4, true);
   size_t p = at + 6 + ((size_t(data[at + 6]) + 2) & ~size_t(1));
   if (p + 4 > size) return false;
-  const uint32 bytes = Big32(data + p);
+  const uint32 bytes = Get32(data + p, true);
   p += 4;
   if (bytes > size - p) return false;
   *end = std::min(size, p + ((size_t(bytes) + 1) & ~size_t(1)));

@@ -9,6 +9,9 @@
 #include <new>
 #include <vector>
 
+#include <zlib.h>
+
+#include "imageio/byte_order.h"
 #include "imageio/io_support.h"
 #include "imageio/metadata.h"
 #include "imageio/png_common.h"
@@ -182,18 +185,10 @@ void ReadMetadata(png_structp png, png_infop info, ImageProperties& p) {
   ReadText(png, info, p);
 }
 
-uint32 Big32(const uint8* b) { return uint32(b[0]) << 24 | uint32(b[1]) << 16 | uint32(b[2]) << 8 | b[3]; }
 void PutBig32(std::vector<uint8>& out, uint32 v) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8(v >> (24 - 8 * i)));
-}
-
-uint32 Crc(const uint8* data, size_t n) {
-  uint32 crc = 0xffffffffu;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return crc ^ 0xffffffffu;
+  uint8 b[4];
+  Put32(b, v, true);
+  out.insert(out.end(), b, b + 4);
 }
 
 void PutChunk(std::vector<uint8>& out, const char* type, const std::vector<uint8>& data) {
@@ -201,7 +196,7 @@ void PutChunk(std::vector<uint8>& out, const char* type, const std::vector<uint8
   const size_t at = out.size();
   out.insert(out.end(), type, type + 4);
   out.insert(out.end(), data.begin(), data.end());
-  PutBig32(out, Crc(out.data() + at, out.size() - at));
+  PutBig32(out, uint32(crc32(crc32(0, nullptr, 0), out.data() + at, uInt(out.size() - at))));
 }
 
 // Whether an output has no place for what the chunk says: the ancillary
@@ -251,7 +246,7 @@ ChunkWalk WalkChunks(std::FILE* f, int64_t fileSize) {
   for (;;) {
     uint8 head[8];
     if (std::fread(head, 1, 8, f) != 8) break;
-    const uint32 length = Big32(head);
+    const uint32 length = Get32(head, true);
     const int64_t at = Tell(f);
     if (length > 0x7fffffffu || (fileSize >= 0 && at >= 0 && int64_t(length) + 4 > fileSize - at)) {
       walk.cut = true;

@@ -152,18 +152,6 @@ bool DecodeThumbnail(const std::vector<uint8>& exif, const std::string& scratch,
   return host::ReadImage(scratch, *out, &error);
 }
 
-uint32 Crc(const std::string& type, const std::vector<uint8>& data) {
-  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4);
-  return data.empty() ? uint32(crc) : uint32(crc32(crc, data.data(), uInt(data.size())));
-}
-void Chunk(std::vector<uint8>& png, const std::string& type, const std::vector<uint8>& data) {
-  const uint32 n = uint32(data.size()), crc = Crc(type, data);
-  for (int i = 3; i >= 0; --i) png.push_back(uint8(n >> (8 * i)));
-  png.insert(png.end(), type.begin(), type.end());
-  png.insert(png.end(), data.begin(), data.end());
-  for (int i = 3; i >= 0; --i) png.push_back(uint8(crc >> (8 * i)));
-}
-
 }  // namespace
 
 // The layout leaves the maker note's range to it alone, wherever it lies:
@@ -400,16 +388,16 @@ TEST_F(ExifFiles, EntriesSharingOneValueCostItOnce) {
   t.U32(0);
   t.PadTo(valueAt + big);
   std::vector<uint8> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  Chunk(png, "IHDR", {0, 0, 0, 16, 0, 0, 0, 16, 8, 2, 0, 0, 0});
-  Chunk(png, "eXIf", t.b);
+  PutChunk(png, "IHDR", {0, 0, 0, 16, 0, 0, 0, 16, 8, 2, 0, 0, 0});
+  PutChunk(png, "eXIf", t.b);
   std::vector<uint8> raw(16 * (1 + 16 * 3), 90);
   for (size_t y = 0; y < 16; ++y) raw[y * (1 + 16 * 3)] = 0;
   std::vector<uint8> packed(compressBound(uLong(raw.size())));
   uLongf packedSize = uLongf(packed.size());
   ASSERT_EQ(compress(packed.data(), &packedSize, raw.data(), uLong(raw.size())), Z_OK);
   packed.resize(packedSize);
-  Chunk(png, "IDAT", packed);
-  Chunk(png, "IEND", {});
+  PutChunk(png, "IDAT", packed);
+  PutChunk(png, "IEND", {});
   SaveBytes(Path("bomb.png"), png);
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -12,6 +12,7 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
 #include "tests/render_support.h"
 
@@ -270,26 +271,21 @@ std::vector<host::JpegSegment> SegmentsOfEveryKind() {
 
 namespace {
 
-uint32 Crc32(const uint8* data, size_t n) {
-  uint32 crc = 0xffffffffu;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return crc ^ 0xffffffffu;
-}
-
 void PutBig32(std::vector<uint8>& out, uint32 v) {
   for (int i = 0; i < 4; ++i) out.push_back(uint8(v >> (24 - 8 * i)));
 }
+
+}  // namespace
 
 void PutChunk(std::vector<uint8>& png, const char* type, const std::vector<uint8>& data) {
   PutBig32(png, uint32(data.size()));
   const size_t at = png.size();
   png.insert(png.end(), type, type + 4);
   png.insert(png.end(), data.begin(), data.end());
-  PutBig32(png, Crc32(png.data() + at, png.size() - at));
+  PutBig32(png, uint32(crc32(crc32(0, nullptr, 0), png.data() + at, uInt(png.size() - at))));
 }
+
+namespace {
 
 // A zlib stream of stored (uncompressed) blocks.
 std::vector<uint8> Stored(const std::vector<uint8>& data) {

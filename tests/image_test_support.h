@@ -60,6 +60,8 @@ host::JpegSegment Segment(uint8 marker, const std::string& text, const std::vect
 // pieces the wrong way round), MPF, Ducky's APP12, Adobe's APP14.
 std::vector<host::JpegSegment> SegmentsOfEveryKind();
 
+// Appends a PNG chunk (length, type, data, CRC) made byte by byte.
+void PutChunk(std::vector<uint8>& png, const char* type, const std::vector<uint8>& data);
 // An 8 x 8 grey PNG made byte by byte, with these chunks (type, data)
 // before its image data.
 std::vector<uint8> GreyPngWithChunks(const std::vector<std::pair<std::string, std::vector<uint8>>>& chunks);
