@@ -535,9 +535,14 @@ bool ApplySession::TakeResults(FileRun& r, host::Host& h) const {
   if (hasRecord) r.outcome.settings = SettingsOf(recorded);
   r.registryProblem = h.scripting().registrySaveError();
   if (r.streaming) {
-    // The rows the filter did not ask for, and those it was still on.
-    if (!h.FinishRows(&r.error) || !r.writer.Finish(&r.error) || !r.reader.Finish(&r.error))
-      return r.Stop(kFailure, r.error + "; nothing was written");
+    // The rows the filter did not ask for, and those it was still on. The
+    // writer's and the reader's last words (a thumbnail that could not be
+    // made again, chunks after the picture) come only at their ends.
+    const bool written = h.FinishRows(&r.error) && r.writer.Finish(&r.error);
+    AddWarnings(r.outcome, r.task.output, r.said);
+    const bool read = written && r.reader.Finish(&r.error);
+    AddWarnings(r.outcome, r.task.input, r.said);
+    if (!read) return r.Stop(kFailure, r.error + "; nothing was written");
   } else {
     TakeTransparencyPlane(h.TakeDocument(), r.image);
   }

@@ -449,3 +449,25 @@ TEST_F(ExifFiles, DamagedBlocksAreNamedWhenRead) {
   EXPECT_EQ(parsed.Ascii(kTagMake), "");
   EXPECT_NE(parsed.exif.Find(0x829a), nullptr);
 }
+
+// A thumbnail that cannot be made again within the room is found out only
+// when the last rows have been written: kestrelle streams a picture band by
+// band, so that is after the run's other words. It is still named, on
+// standard error and against the output, and the old one is not kept.
+TEST_F(ExifFiles, AThumbnailLeftOutAtTheEndOfAStreamedRunIsNamed) {
+  ExifBlock b;
+  b.PutAscii(kTagMake, "Kestrel Optics");
+  b.ifd1.Put(ExifEntry{0x0103, kTypeShort, 1, {6, 0}, {}});
+  b.thumbnail = FlatJpeg(Path("flat.jpg"), 512, 384, 90, 90, 90);  // few bytes, many pixels
+  SaveJpegWithExif(Path("in.jpg"), NoiseImage(512, 384, 3, 8, false, 11), SerializeExif(b));
+  const ProgramRun run = Apply({"--quiet", "--red-gain", "1.2", Path("in.jpg"), Path("out.jpg")});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("kestrelle: warning: " + Path("out.jpg") + ": the EXIF thumbnail could not be made again"),
+            std::string::npos)
+      << run.output;
+  ExifBlock back;
+  const Image out = Read(Path("out.jpg"));
+  ASSERT_TRUE(ParseExif(out.exif.data(), out.exif.size(), &back));
+  EXPECT_TRUE(back.thumbnail.empty());
+  EXPECT_EQ(back.Ascii(kTagMake), "Kestrel Optics");
+}
