@@ -9,6 +9,7 @@
 
 #include "files/system_names.h"
 #else
+#include "files/utf8.h"
 #include "platform/headless/file_dialog_answer.h"
 #endif
 
@@ -91,9 +92,14 @@ bool Ask(HWND owner, const char* filter, const char* extension, unsigned long fl
   FileDialogRequest request{owner, filter, extension, flags, kStructureSize};
   std::string answer;
   if (!headless::AnswerFileDialog(request, answer)) return false;
-  if (answer.size() >= size_t(kFileNameCapacity)) answer.resize(kFileNameCapacity - 1);
-  // As the system's buffer would hold it: up to the first zero.
-  *fileName = answer.c_str();
+  // As the system's buffer would hold it: up to the first zero, and no
+  // more than it holds. A name too long for it makes the system's dialog
+  // fail rather than cut the name, so nothing is saved under another one.
+  answer = answer.c_str();
+  std::u16string units;
+  const size_t length = files::Utf16FromUtf8(answer, &units) ? units.size() : answer.size();
+  if (length >= size_t(kFileNameCapacity)) return false;
+  *fileName = answer;
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -518,6 +519,17 @@ TEST(Dialog, SavesAndLoadsSettingsFilesThroughItsButtons) {
     EXPECT_EQ(run.Text(d, 22), "1.42");
     EXPECT_EQ(run.Position(d, 21), 142);
     EXPECT_EQ(gPreviewState.renders, renders);
+
+    // A name longer than the dialog's buffer: the dialog fails, and nothing
+    // is saved, under that name or a shorter one.
+    const std::string dir = ExecutableDirectory() + "dialog-long/";
+    const std::string tooLong = dir + std::string(300 - dir.size(), 'n') + ".ksl";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    run.api->QueueFileDialogAnswer(tooLong.c_str());
+    run.api->Click(run.Item(d, kIdSaveSettings));
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+    std::filesystem::remove_all(dir);
 
     // A cancelled open dialog still rewrites the controls from the record.
     run.parameters.greenGain = 0.25;  // changed behind the controls' back
