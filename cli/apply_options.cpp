@@ -347,9 +347,7 @@ int ParseApplyOptions(const std::vector<std::string>& args, ApplyOptions& o) {
       // "--batch-worker=K/N": the K-th of N workers, which keeps to its part
       // of the processors.
       int share = 0, shares = 0;
-      char end = 0;
-      if (std::sscanf(value.c_str(), "%d/%d%c", &share, &shares, &end) != 2 || shares < 1 || share < 0 ||
-          share >= shares) {
+      if (!ParseShard(value, &share, &shares)) {
         Error(arg + ": '" + value + "' is not K/N");
         return kUsage;
       }

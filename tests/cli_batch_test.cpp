@@ -266,6 +266,9 @@ TEST(KestrelleBatch, ShardsDoEveryFileOnceAndARerunFinishesTheRest) {
   EXPECT_EQ(std::set<std::string>(done.begin(), done.end()).size(), size_t(files)) << "a file was done twice";
   EXPECT_EQ(Tree(dir + "out").size(), size_t(files));
   EXPECT_EQ(Apply({dir + "in", "--output-dir", dir + "x", "--shard", "3/3"}).exitCode, 2);
+  // A worker's share is checked the same way, numbers too large included.
+  for (const char* share : {"--batch-worker=2/2", "--batch-worker=99999999999/99999999999", "--batch-worker=1/2x"})
+    EXPECT_EQ(Apply({share}).exitCode, 2) << share;
 
   // Shard 1 as if its machine stopped after some files: those it did hold a
   // mark, the others are gone. The re-run does only the missing ones.
