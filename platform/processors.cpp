@@ -84,13 +84,21 @@ int ProcessorBudget() {
   return std::max(1, n);
 }
 
+std::vector<int> PlacesOfShare(int budget, int allowed, int share, int shares) {
+  const int base = budget / shares, extra = budget % shares;
+  const int first = share * base + std::min(share, extra);
+  const int count = std::max(1, base + (share < extra ? 1 : 0));
+  std::vector<int> places;
+  for (int i = 0; i < count; ++i) places.push_back((first + i) % std::max(1, allowed));
+  return places;
+}
+
 bool KeepToProcessorShare(int share, int shares) {
   if (shares <= 1 || share < 0) return true;
   const std::vector<int> allowed = AllowedProcessors();
-  const int budget = ProcessorBudget();
-  const int each = std::max(1, budget / shares);
   std::vector<int> part;
-  for (int i = 0; i < each; ++i) part.push_back(allowed[size_t(share * each + i) % allowed.size()]);
+  for (int place : PlacesOfShare(ProcessorBudget(), int(allowed.size()), share, shares))
+    part.push_back(allowed[size_t(place)]);
 #ifdef _WIN32
   DWORD_PTR mask = 0;
   for (int p : part) mask |= DWORD_PTR(1) << p;

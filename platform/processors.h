@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -16,12 +17,15 @@ int ProcessorBudget();
 // "max PERIOD") grants, rounded up; 0 when it sets no limit or is not one.
 int ProcessorsInCpuMax(const std::string& line);
 
-// Keeps this process to the `share`-th of `shares` equal parts of its
-// processor budget (share from 0), so `shares` worker processes, each
-// counting its own budget, use no more than the whole between them. The
-// part's processors are taken from the allowed ones in turn; with more
-// shares than processors, each part is one processor. False when the system
+// Keeps this process to the `share`-th of `shares` parts of its processor
+// budget (share from 0), so `shares` worker processes, each counting its own
+// budget, use no more than the whole between them. False when the system
 // refused (the process then keeps what it had).
 bool KeepToProcessorShare(int share, int shares);
+
+// The places, among `allowed` processors, of that part: the budget split as
+// evenly as it goes (the first parts one more each when it does not divide),
+// taken in turn; with more shares than processors, each part is one.
+std::vector<int> PlacesOfShare(int budget, int allowed, int share, int shares);
 
 }  // namespace platform

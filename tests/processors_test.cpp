@@ -87,7 +87,9 @@ TEST(ProcessorBudget, WorkersSplitTheProcessorsBetweenThem) {
       if (!platform::KeepToProcessorShare(share, shares)) return 200;
       int bits = 0;
       for (int cpu : Allowed()) bits |= cpu < 8 ? 1 << cpu : 0;
-      return platform::ProcessorBudget() == std::max(1, budget / shares) ? bits : 201;
+      return platform::ProcessorBudget() == int(platform::PlacesOfShare(budget, int(allowed.size()), share, shares).size())
+                 ? bits
+                 : 201;
     });
     ASSERT_LT(kept, 200) << "share " << share;
     for (int cpu = 0; cpu < 8; ++cpu)
@@ -98,6 +100,23 @@ TEST(ProcessorBudget, WorkersSplitTheProcessorsBetweenThem) {
   // A single worker keeps everything.
   EXPECT_EQ(InChild([&] { return platform::KeepToProcessorShare(0, 1) ? platform::ProcessorBudget() : 0; }),
             budget);
+}
+
+// A budget that does not divide by the workers leaves no processor idle:
+// the first parts take one more; every processor is in exactly one part.
+TEST(ProcessorBudget, SharesCoverTheBudgetOnceWhenItDoesNotDivide) {
+  struct Case {
+    int budget, shares;
+    std::vector<std::vector<int>> parts;
+  };
+  for (const Case& c : {Case{8, 3, {{0, 1, 2}, {3, 4, 5}, {6, 7}}}, Case{4, 2, {{0, 1}, {2, 3}}},
+                        Case{5, 5, {{0}, {1}, {2}, {3}, {4}}}, Case{2, 3, {{0}, {1}, {0}}}}) {
+    for (int share = 0; share < c.shares; ++share)
+      EXPECT_EQ(platform::PlacesOfShare(c.budget, c.budget, share, c.shares), c.parts[size_t(share)])
+          << c.budget << " processors, part " << share << " of " << c.shares;
+  }
+  // A quota below the allowed processors: the parts stay within the quota.
+  EXPECT_EQ(platform::PlacesOfShare(3, 16, 1, 2), (std::vector<int>{2}));
 }
 
 namespace {
