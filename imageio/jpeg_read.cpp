@@ -9,6 +9,7 @@
 
 #include <jerror.h>
 
+#include "files/utf8.h"
 #include "imageio/io_support.h"
 #include "imageio/jpeg_common.h"
 #include "imageio/jpeg_segments.h"
@@ -166,7 +167,7 @@ class JpegReader : public FormatReader {
         // The bytes as they are: UTF-8 when they are (what most programs
         // write now), otherwise taken for Latin-1, as is plain ASCII.
         std::string text(reinterpret_cast<const char*>(m->data), m->data_length);
-        const bool utf8 = !IsAscii(text) && IsUtf8(text);
+        const bool utf8 = !IsAscii(text) && files::IsUtf8(text);
         p.pngText.push_back({"Comment", std::move(text), utf8, false, "", ""});
       }
     }

@@ -282,36 +282,6 @@ std::string Utf8FromLatin1(const std::string& text) {
   return out;
 }
 
-bool IsUtf8(const std::string& text) {
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = text[i];
-    size_t more = 0;
-    uint32 code = 0, least = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xe0) == 0xc0) {
-      more = 1, code = c & 0x1f, least = 0x80;
-    } else if ((c & 0xf0) == 0xe0) {
-      more = 2, code = c & 0x0f, least = 0x800;
-    } else if ((c & 0xf8) == 0xf0) {
-      more = 3, code = c & 0x07, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (more >= text.size() - i) return false;  // cut short
-    for (size_t k = 1; k <= more; ++k) {
-      const unsigned char n = text[i + k];
-      if ((n & 0xc0) != 0x80) return false;
-      code = code << 6 | (n & 0x3f);
-    }
-    // Overlong forms, UTF-16 surrogates and values past Unicode are not UTF-8.
-    if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return false;
-    i += more + 1;
-  }
-  return true;
-}
-
 bool IsAscii(const std::string& text) {
   for (unsigned char c : text) {
     if (c >= 0x80) return false;

@@ -60,8 +60,8 @@ std::vector<std::pair<std::string, std::string>> PngKeywords(const TextTags& tex
 // characters Latin-1 lacks.
 std::string Utf8FromLatin1(const std::string& text);
 bool Latin1FromUtf8(const std::string& text, std::string* latin1);
-// Whether the bytes are well-formed UTF-8 (and plain ASCII, the stricter).
-bool IsUtf8(const std::string& text);
+// Whether the bytes are plain ASCII (files::IsUtf8 says whether they are
+// well-formed UTF-8).
 bool IsAscii(const std::string& text);
 
 }  // namespace io

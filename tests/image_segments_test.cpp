@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "files/utf8.h"
 #include "imageio/image_io.h"
 #include "imageio/jpeg_segments.h"
 #include "imageio/metadata.h"
@@ -270,9 +271,9 @@ TEST_F(ImageSegments, APngsChunksWithoutAPlaceAreNamed) {
 }
 
 TEST(ImageSegmentsText, Utf8ResourcesAndXmpPieces) {
-  EXPECT_TRUE(IsUtf8("plain \xc3\xa9 \xe2\x98\x95 \xf0\x9f\x90\xa6"));
+  EXPECT_TRUE(files::IsUtf8("plain \xc3\xa9 \xe2\x98\x95 \xf0\x9f\x90\xa6"));
   for (const char* bad : {"\xe9t\xe9", "\xc3", "\xe2\x98", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"})
-    EXPECT_FALSE(IsUtf8(bad)) << bad;
+    EXPECT_FALSE(files::IsUtf8(bad)) << bad;
 
   // The IPTC resource is replaced, removed or added; the others stay as they were.
   const std::vector<uint8> iptc = {0x1c, 2, 25, 0, 3, 'c', 'u', 'p'};
