@@ -185,7 +185,9 @@ bool ReadIfd(Reader& r, uint64_t offset, int depth, std::vector<ExifEntry>* entr
     entry.tag = Get16(e, r.be);
     entry.type = Get16(e + 2, r.be);
     entry.count = Get32(e + 4, r.be);
-    if (r.skip && r.skip(entry.tag)) continue;
+    // The tags to pass over are the first directory's own (a TIFF file's
+    // storage); a sub-image's strips must still be seen to be refused.
+    if (depth == 0 && r.skip && r.skip(entry.tag)) continue;
     const uint64_t bytes = uint64_t(TypeBytes(entry.type)) * entry.count;
     if (TypeBytes(entry.type) == 0 || entry.count == 0 || bytes > kMaxValueBytes || bytes > r.size ||
         !r.Value(Get32(e + 8, r.be), size_t(bytes), bytes <= 4 ? e + 8 : nullptr, &entry.value)) {

@@ -5,6 +5,9 @@
 // all point at one megabyte costs that megabyte once, and damage is named.
 #include <gtest/gtest.h>
 
+// libtiff's own old integer names would clash with the host interface's.
+#define TIFF_DISABLE_DEPRECATED
+#include <tiffio.h>
 #include <zlib.h>
 
 #include <chrono>
@@ -470,4 +473,50 @@ TEST_F(ExifFiles, AThumbnailLeftOutAtTheEndOfAStreamedRunIsNamed) {
   ASSERT_TRUE(ParseExif(out.exif.data(), out.exif.size(), &back));
   EXPECT_TRUE(back.thumbnail.empty());
   EXPECT_EQ(back.Ascii(kTagMake), "Kestrel Optics");
+}
+
+// A TIFF file's own reduced picture (SubIFDs, as DNG and pyramid writers
+// make them) is never carried: its strips stay behind with the file, and a
+// directory stripped of its storage tags would be a broken one.
+TEST_F(ExifFiles, ATiffFilesReducedPictureDoesNotTravel) {
+  TIFF* tif = TIFFOpen(Path("pyramid.tif").c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  for (const uint32 side : {32u, 16u}) {
+    if (side == 32) {
+      toff_t sub[1] = {0};
+      TIFFSetField(tif, TIFFTAG_SUBIFD, 1, sub);
+      TIFFSetField(tif, TIFFTAG_MAKE, "Kestrel Optics");
+    } else {
+      TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+    }
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
+    std::vector<uint8> row(side * 3, 0x40);
+    for (uint32 y = 0; y < side; ++y) ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+    ASSERT_TRUE(TIFFWriteDirectory(tif));
+  }
+  TIFFClose(tif);
+
+  std::vector<std::string> warnings;
+  host::ReadOptions options;
+  options.warnings = &warnings;
+  Image image;
+  std::string error;
+  ASSERT_TRUE(host::ReadImage(Path("pyramid.tif"), image, &error, options)) << error;
+  ExifBlock b;
+  ASSERT_TRUE(ParseExif(image.exif.data(), image.exif.size(), &b));
+  EXPECT_EQ(b.ifd0.Find(kTagSubIfds), nullptr);
+  EXPECT_EQ(b.Ascii(kTagMake), "Kestrel Optics");
+  for (const char* ext : {"jpg", "tif"}) {
+    const std::string out = Path(std::string("pyramid-out.") + ext);
+    ASSERT_TRUE(host::WriteImage(out, image, &error, {})) << error;
+    Image back;
+    ASSERT_TRUE(host::ReadImage(out, back, &error, options)) << error;
+  }
+  EXPECT_TRUE(warnings.empty()) << warnings.front();
 }
