@@ -560,6 +560,15 @@ bool ParseIfdAt(const ReadAt& read, uint64_t size, bool bigEndian, uint64_t offs
   return true;
 }
 
+bool DropsUnreadThumbnail(const std::vector<uint8>& exif, const ExifBlock& parsed) {
+  if (!parsed.ifd1.empty() || !parsed.thumbnail.empty() || exif.size() < 8) return false;
+  const bool be = parsed.bigEndian;
+  const uint32 ifd0 = Get32(&exif[4], be);
+  if (ifd0 > exif.size() - 2) return false;
+  const uint64_t link = uint64_t(ifd0) + 2 + uint64_t(Get16(&exif[ifd0], be)) * 12;
+  return link + 4 <= exif.size() && Get32(&exif[size_t(link)], be) != 0;
+}
+
 bool IsTiffLayoutTag(uint16 tag) {
   switch (tag) {
     case 0x00fe: case 0x00ff:                            // (New)SubfileType

@@ -128,6 +128,10 @@ using ReadAt = std::function<bool(uint64_t offset, size_t size, uint8* out)>;
 // dropped, entry by entry where possible, each loss named in *damage (when
 // not null); false only when nothing is usable.
 bool ParseExif(const uint8* data, size_t size, ExifBlock* out, std::vector<std::string>* damage = nullptr);
+// Whether `exif`, parsed into `parsed` with no thumbnail, still links a
+// directory after IFD0: a thumbnail in strips, whose offsets are not
+// followed, so every output leaves it out.
+bool DropsUnreadThumbnail(const std::vector<uint8>& exif, const ExifBlock& parsed);
 // Parses one directory of a TIFF file of `size` bytes in the given byte
 // order, the directories its entries point to, and (with `interop`) the
 // interoperability directory an EXIF directory points to. Values are read

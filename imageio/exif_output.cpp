@@ -13,6 +13,12 @@
 
 namespace host {
 namespace io {
+
+const char kUnreadThumbnail[] =
+    "the EXIF thumbnail is not a JPEG we can read, so it cannot be made again from the corrected picture; it was "
+    "left out";
+const char kUnreadableThumbnail[] =
+    "the EXIF thumbnail cannot be read, so it cannot be made again from the corrected picture; it was left out";
 namespace {
 
 // Cameras' thumbnails are 160 x 120; anything past this is no thumbnail we
@@ -245,18 +251,9 @@ void ExifOutput::Prepare(const ImageProperties& p, const ImageShape& shape, bool
   bool changed = BringExifInLine(p, textIntoExif, &b);
   // A directory after IFD0 that parsing left out (a thumbnail in strips,
   // whose offsets we do not follow) must not be carried as it came.
-  if (parsed && b.ifd1.empty() && b.thumbnail.empty() && p.exif.size() >= 8) {
-    uint32 next = 0;
-    const uint32 ifd0 = Get32(&p.exif[4], b.bigEndian);
-    if (ifd0 <= p.exif.size() - 2) {
-      const uint64_t link = uint64_t(ifd0) + 2 + uint64_t(Get16(&p.exif[ifd0], b.bigEndian)) * 12;
-      if (link + 4 <= p.exif.size()) next = Get32(&p.exif[size_t(link)], b.bigEndian);
-    }
-    if (next != 0) {
-      Warn(warnings, "the EXIF thumbnail is not a JPEG we can read, so it cannot be made again from the corrected "
-                     "picture; it was left out");
-      changed = true;
-    }
+  if (parsed && DropsUnreadThumbnail(p.exif, b)) {
+    Warn(warnings, kUnreadThumbnail);
+    changed = true;
   }
   if (!parsed && !changed) return;
   bigEndian_ = b.bigEndian;
@@ -265,8 +262,7 @@ void ExifOutput::Prepare(const ImageProperties& p, const ImageShape& shape, bool
   if (!b.thumbnail.empty()) {
     thumbnail = thumbnail_.Plan(b.thumbnail, shape);
     if (!thumbnail) {
-      Warn(warnings, "the EXIF thumbnail cannot be read, so it cannot be made again from the corrected "
-                     "picture; it was left out");
+      Warn(warnings, kUnreadableThumbnail);
     }
   }
   // Byte for byte when nothing but the thumbnail changes and the thumbnail

@@ -15,6 +15,11 @@
 namespace host {
 namespace io {
 
+// What every output says of a thumbnail it cannot make again: one in
+// strips (not followed), and one that is no JPEG we can read.
+extern const char kUnreadThumbnail[];
+extern const char kUnreadableThumbnail[];
+
 // Shrinks rows into a small picture (a box filter into one accumulator per
 // thumbnail pixel, the picture fitted inside and centred on black) and
 // encodes it as a baseline JPEG in memory.

@@ -195,10 +195,8 @@ class TiffWriter : public FormatWriter {
     }
     orientationTagged_ = b.ifd0.Find(kTagOrientation) != nullptr;
     ifd1_ = b.ifd1;
-    if (!b.thumbnail.empty() && !thumbnail_.Plan(b.thumbnail, shape)) {
-      Warn(options.warnings, "the EXIF thumbnail cannot be read, so it cannot be made again from the corrected "
-                             "picture; it was left out");
-    }
+    if (!b.thumbnail.empty() && !thumbnail_.Plan(b.thumbnail, shape)) Warn(options.warnings, kUnreadableThumbnail);
+    if (DropsUnreadThumbnail(p.exif, b)) Warn(options.warnings, kUnreadThumbnail);
     if (b.exif.empty() && b.interop.empty() && b.gps.empty()) return true;
     const int64_t at = (FileSize(file_.file) + 1) & ~int64_t(1);
     if (at < 8 || at > 0x7fff0000) return true;

@@ -364,6 +364,9 @@ TEST_F(ExifFiles, ThumbnailsAreMadeAgainFromThePictureWritten) {
   const size_t link = 8 + 2 + size_t(strips[8]) * 12;  // little-endian, IFD0 at 8
   EXPECT_EQ(std::vector<uint8>(strips.begin() + link, strips.begin() + link + 4), std::vector<uint8>(4, 0));
   EXPECT_EQ(warnings.size(), 1u);
+  warnings.clear();
+  ASSERT_TRUE(host::WriteImage(Path("strips.tif"), image, &error, options)) << error;
+  EXPECT_EQ(warnings.size(), 1u);  // a TIFF has no room for it either
 
   // A large thumbnail of noise in a JPEG's 64 KB: smaller quality, or none.
   Image noisy = NoiseImage(640, 480, 3, 8, false, 7);
