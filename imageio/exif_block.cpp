@@ -132,7 +132,10 @@ bool ReadIfd(Reader& r, uint64_t offset, int depth, std::vector<ExifEntry>* entr
 
 // The directories an entry points to; false when none of them reads.
 bool ReadSubIfds(Reader& r, ExifEntry& e, int depth) {
-  if (depth >= kMaxDepth || e.count > kMaxSubIfds) return false;
+  if (depth >= kMaxDepth || e.count > kMaxSubIfds) {
+    r.Note("directories nested too deep, or too many behind one EXIF entry; that entry was left out");
+    return false;
+  }
   for (uint32 i = 0; i < e.count; ++i) {
     std::vector<ExifEntry> sub;
     uint32 unused;

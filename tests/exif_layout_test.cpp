@@ -277,6 +277,20 @@ TEST_F(ExifFiles, DirectoriesEntriesPointToTravelWithThem) {
   EXPECT_EQ(parsed.ifd0.Find(kTagSubIfds), nullptr);
   ASSERT_EQ(damage.size(), 1u);
   EXPECT_NE(damage[0].find("sub-images"), std::string::npos) << damage[0];
+  // More directories behind one entry than are followed: named, not lost
+  // without a word.
+  ExifBlock crowded = b;
+  ExifEntry many = subIfds;
+  many.count = 65;
+  many.value = std::vector<uint8>(4 * 65, 0);
+  many.subIfds.assign(65, inner);
+  crowded.ifd0.Put(many);
+  const std::vector<uint8> crowd = SerializeExif(crowded);
+  damage.clear();
+  ASSERT_TRUE(ParseExif(crowd.data(), crowd.size(), &parsed, &damage));
+  EXPECT_EQ(parsed.ifd0.Find(kTagSubIfds), nullptr);
+  ASSERT_EQ(damage.size(), 1u);
+  EXPECT_NE(damage[0].find("too many behind one EXIF entry"), std::string::npos) << damage[0];
 
   for (const char* ext : {"jpg", "png", "tif"}) {
     SCOPED_TRACE(ext);
