@@ -165,8 +165,11 @@ void RunInWorkers(int jobs, const std::vector<std::string>& sessionArgs, const N
               std::to_string(code));
       if (s.busy) {
         s.busy = false;
-        // A worker killed while writing could not remove its temporary file.
-        files::RemoveLeftoversOf(files::FolderOf(s.output), s.process->Id());
+        // A worker killed while writing could not remove its temporary
+        // file, which lies beside the file the output's links lead to.
+        std::string target, unused;
+        if (!files::FollowLinks(s.output, &target, &unused)) target = s.output;
+        files::RemoveLeftoversOf(files::FolderOf(target), s.process->Id());
         FileOutcome lost = Cancelled() ? FileOutcome::Cancel()
                                        : FileOutcome::Failure(kFailure, "the worker process filtering it ended (exit code " +
                                               std::to_string(code) + "); nothing was written");
