@@ -120,13 +120,11 @@ std::string LastUsedFilePath() {
 int32 ReadLastUsedFile(FilterParameters& parameters, ProxyViewState& view) {
   const std::string path = LastUsedFilePath();
   if (path.empty()) return errPlugInHostInsufficient;
-  std::FILE* in = files::OpenFile(path, "rb");
-  if (!in) return errPlugInHostInsufficient;
   // Anything longer than the one size a good file has is not one.
-  std::vector<uint8> bytes(FileBytes() + 1);
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
-  std::fclose(in);
-  return DecodeLastUsedFile(bytes, parameters, view) ? noErr : errPlugInHostInsufficient;
+  std::string bytes;
+  if (!files::ReadFileBytes(path, FileBytes() + 1, &bytes)) return errPlugInHostInsufficient;
+  return DecodeLastUsedFile(std::vector<uint8>(bytes.begin(), bytes.end()), parameters, view) ? noErr
+                                                                                              : errPlugInHostInsufficient;
 }
 
 int32 WriteLastUsedFile(const FilterParameters& parameters, const ProxyViewState& view) {

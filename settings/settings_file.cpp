@@ -99,15 +99,12 @@ bool WriteSettingsFile(const SettingsBinding& binding, const std::string& fileNa
 }
 
 bool ReadSettingsFile(const SettingsBinding& binding, const std::string& fileName) {
-  std::FILE* in = files::OpenFile(fileName, "rb");
-  if (!in) {
+  std::string bytes;
+  if (!files::ReadFileBytes(fileName, kLargestFile, &bytes)) {
     platform::ShowMessageBox("Could not open file.  Note that Unicode characters are not supported.");
     return false;
   }
-  std::vector<unsigned char> bytes(kLargestFile);
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
-  std::fclose(in);
-  return DecodeSettings(binding, bytes);
+  return DecodeSettings(binding, std::vector<unsigned char>(bytes.begin(), bytes.end()));
 }
 
 bool DecodeSettings(const SettingsBinding& binding, std::vector<unsigned char> bytes) {
