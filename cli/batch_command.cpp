@@ -8,6 +8,7 @@
 #include "files/file_identity.h"
 #include "files/system_names.h"
 #include "host/host_profiles.h"
+#include "platform/processors.h"
 #include "cli/apply_session.h"
 #include "cli/batch_plan.h"
 #include "cli/batch_report.h"
@@ -112,7 +113,7 @@ int BatchCommand(const ApplyOptions& options) {
     }
     o.jobs = 1;
   }
-  if (o.jobs == 0) o.jobs = ProcessorCount();
+  if (o.jobs == 0) o.jobs = platform::ProcessorBudget();
 
   ApplySession session;
   std::string error;

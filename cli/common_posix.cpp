@@ -1,8 +1,8 @@
-#include <climits>
 #include <cstdio>
 #include <unistd.h>
 
 #include "cli/cli.h"
+#include "cli/worker_process.h"
 
 namespace cli {
 
@@ -15,9 +15,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 void Print(std::FILE* stream, const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); }
 
 std::string ProgramDirectory() {
-  char path[PATH_MAX] = {};
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  std::string p(path, n > 0 ? size_t(n) : 0);
+  const std::string p = ProgramPath();
   return p.substr(0, p.find_last_of('/') + 1);
 }
 

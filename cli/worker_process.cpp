@@ -1,7 +1,5 @@
 #include "cli/worker_process.h"
 
-#include "platform/processors.h"
-
 #include <thread>
 
 namespace cli {
@@ -29,7 +27,5 @@ std::vector<char*> ArgumentVector(const std::string& program, const std::vector<
   argv.push_back(nullptr);
   return argv;
 }
-
-int ProcessorCount() { return platform::ProcessorBudget(); }
 
 }  // namespace cli

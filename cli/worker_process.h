@@ -63,8 +63,6 @@ std::vector<char*> ArgumentVector(const std::string& program, const std::vector<
 
 // The running program's own file.
 std::string ProgramPath();
-// Processors this process may use (at least 1).
-int ProcessorCount();
 // A write to a worker that has gone fails instead of ending this process
 // (POSIX: SIGPIPE is ignored).
 void IgnoreBrokenPipes();
