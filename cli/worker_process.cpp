@@ -1,7 +1,5 @@
 #include "cli/worker_process.h"
 
-#include <thread>
-
 namespace cli {
 
 std::string QuoteArgument(const std::string& argument) {
