@@ -170,41 +170,52 @@ uint32 ThumbnailMaker::Room() const {
 }
 
 void ThumbnailMaker::AddRows(int32 y, int32 rows, const RowsIn& in) {
+  // Every pixel of every camera photograph passes through here, so the
+  // per-row work is a plain pass over 8-bit samples: deeper rows are brought
+  // to 8 bits once, each inner column's range is summed, and those sums go
+  // to the inner rows the source row falls in (one, unless the picture is
+  // smaller than the thumbnail).
   const int32 w = shape_.width;
-  const int planes = shape_.planes;
-  // Running sums along the row, per channel, of 8-bit values.
-  std::vector<uint64_t> prefix(size_t(w + 1) * 3);
+  const size_t planes = size_t(shape_.planes);
+  const size_t samples = size_t(w) * planes;
+  if (shape_.depth != 8 && eight_.size() < samples) eight_.resize(samples);
+  columns_.resize(size_t(innerW_) * 3);
   for (int32 r = 0; r < rows; ++r) {
     const int32 sy = y + r;
     if (firstRow_ >= innerH_ || y0_[size_t(firstRow_)] > sy) continue;
     const uint8* row = in.ColourRow(r);
-    for (int32 x = 0; x < w; ++x) {
-      for (int c = 0; c < 3; ++c) {
-        const size_t s = size_t(x) * size_t(planes) + size_t(planes == 3 ? c : 0);
-        uint32 v;
-        if (shape_.depth == 8) {
-          v = row[s];
-        } else if (shape_.depth == 16) {
-          uint16 h;
-          std::memcpy(&h, row + 2 * s, 2);
-          v = (uint32(std::min<uint16>(h, 32768)) * 255u + 16384u) / 32768u;
-        } else {
-          float f;
-          std::memcpy(&f, row + 4 * s, 4);
-          v = !(f > 0) ? 0u : f >= 1 ? 255u : uint32(std::lround(f * 255.0f));
-        }
-        prefix[size_t(x + 1) * 3 + size_t(c)] = prefix[size_t(x) * 3 + size_t(c)] + v;
+    if (shape_.depth == 16) {
+      for (size_t s = 0; s < samples; ++s) {
+        uint16 h;
+        std::memcpy(&h, row + 2 * s, 2);
+        eight_[s] = uint8((uint32(std::min<uint16>(h, 32768)) * 255u + 16384u) / 32768u);
       }
+      row = eight_.data();
+    } else if (shape_.depth != 8) {
+      for (size_t s = 0; s < samples; ++s) {
+        float f;
+        std::memcpy(&f, row + 4 * s, 4);
+        eight_[s] = uint8(!(f > 0) ? 0u : f >= 1 ? 255u : uint32(std::lround(f * 255.0f)));
+      }
+      row = eight_.data();
+    }
+    // A grey picture's one sample stands for all three channels.
+    const size_t g = planes == 3 ? 1 : 0, b = planes == 3 ? 2 : 0;
+    for (int j = 0; j < innerW_; ++j) {
+      uint64_t sum[3] = {0, 0, 0};
+      const uint8* p = row + size_t(x0_[size_t(j)]) * planes;
+      const uint8* end = row + size_t(x1_[size_t(j)]) * planes;
+      for (; p < end; p += planes) {
+        sum[0] += p[0];
+        sum[1] += p[g];
+        sum[2] += p[b];
+      }
+      std::copy(sum, sum + 3, &columns_[size_t(j) * 3]);
     }
     for (int32 i = firstRow_; i < innerH_ && y0_[size_t(i)] <= sy; ++i) {
       if (sy >= y1_[size_t(i)]) continue;
       uint64_t* cell = &sums_[size_t(i) * size_t(innerW_) * 3];
-      for (int j = 0; j < innerW_; ++j) {
-        for (int c = 0; c < 3; ++c) {
-          cell[size_t(j) * 3 + size_t(c)] +=
-              prefix[size_t(x1_[size_t(j)]) * 3 + size_t(c)] - prefix[size_t(x0_[size_t(j)]) * 3 + size_t(c)];
-        }
-      }
+      for (size_t k = 0; k < columns_.size(); ++k) cell[k] += columns_[k];
     }
     while (firstRow_ < innerH_ && y1_[size_t(firstRow_)] <= sy + 1) ++firstRow_;
   }

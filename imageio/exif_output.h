@@ -49,6 +49,8 @@ class ThumbnailMaker {
   std::vector<int32> x0_, x1_;       // source columns of each inner column
   std::vector<int32> y0_, y1_;       // source rows of each inner row
   int32 firstRow_ = 0;               // the first inner row a new source row can reach
+  std::vector<uint64_t> columns_;    // one source row's sums per inner column, x 3
+  std::vector<uint8> eight_;         // a deeper row brought to 8 bits
 };
 
 // The EXIF block of a JPEG or PNG output.

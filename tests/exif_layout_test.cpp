@@ -338,6 +338,46 @@ TEST_F(ExifFiles, ThumbnailsAreMadeAgainFromThePictureWritten) {
     EXPECT_EQ(thumbnail.document.height, 60);
     ExpectThumbnailShows(thumbnail, back, 4);
   }
+  // Deeper pictures are shrunk from their own samples: the same picture in
+  // 16 bits (0..32768) and in floats shows the same colours.
+  for (const int32 depth : {16, 32}) {
+    SCOPED_TRACE(depth);
+    Image deep = image;
+    deep.document = host::MakeDocument(200, 120, 3, depth);
+    for (int yy = 0; yy < 120; ++yy) {
+      for (int xx = 0; xx < 200; ++xx) {
+        for (int c = 0; c < 3; ++c) {
+          const uint8 v = image.document.Sample(xx, yy, c)[0];
+          if (depth == 16) {
+            const uint16 h = uint16((uint32(v) * 32768u + 127u) / 255u);
+            std::memcpy(deep.document.Sample(xx, yy, c), &h, 2);
+          } else {
+            const float f = float(v) / 255.0f;
+            std::memcpy(deep.document.Sample(xx, yy, c), &f, 4);
+          }
+        }
+      }
+    }
+    // PNG holds 16 bits; floats only TIFF, where the thumbnail is a
+    // directory of the file that ExifTool takes out.
+    const std::string name = Path("deep" + std::to_string(depth) + (depth == 16 ? ".png" : ".tif"));
+    std::string error;
+    ASSERT_TRUE(host::WriteImage(name, deep, &error)) << error;
+    Image thumbnail;
+    if (depth == 16) {
+      Image back;
+      ASSERT_TRUE(host::ReadImage(name, back, &error)) << error;
+      ASSERT_TRUE(DecodeThumbnail(back.exif, Path("deep-thumb.jpg"), &thumbnail));
+    } else {
+      const std::string exiftool = DebianTool("exiftool");
+      if (exiftool.empty()) continue;
+      const ProgramRun run = RunProgram(exiftool, {"-b", "-ThumbnailImage", "-w", "%d%f-thumb.jpg", name});
+      ASSERT_TRUE(host::ReadImage(Path("deep32-thumb.jpg"), thumbnail, &error)) << error << run.output;
+    }
+    EXPECT_EQ(thumbnail.document.width, 80);
+    ExpectThumbnailShows(thumbnail, image, 4);
+  }
+
   const std::string exiftool = DebianTool("exiftool");
   if (!exiftool.empty()) {
     std::string error;
