@@ -85,6 +85,15 @@ def make_inputs(data, cases):
             vips("cast", "_f.v", os.path.join("shoot", f"frame-{i:02d}.jpg[Q=92]"), "uchar", cwd=data)
         for f in ("_g.v", "_g3.v", "_f.v"):
             os.remove(os.path.join(data, f))
+    if "camera" in cases and not os.path.exists(os.path.join(data, "24mp-camera.jpg")):
+        # A camera's JPEG: the same picture with EXIF and a 160 x 120
+        # thumbnail, which every output makes again from the corrected rows.
+        vips("thumbnail", "24mp.jpg", "_thumb.jpg[Q=90]", "160", cwd=data)
+        shutil.copy(os.path.join(data, "24mp.jpg"), os.path.join(data, "_camera.jpg"))
+        subprocess.run(["exiftool", "-q", "-overwrite_original", "-Make=Kestrel Optics", "-Model=K1",
+                        "-ThumbnailImage<=_thumb.jpg", "_camera.jpg"], cwd=data, check=True)
+        os.replace(os.path.join(data, "_camera.jpg"), os.path.join(data, "24mp-camera.jpg"))
+        os.remove(os.path.join(data, "_thumb.jpg"))
     for f in os.listdir(data):
         if f.startswith("photo-") and f.endswith(".v"):
             os.remove(os.path.join(data, f))
@@ -137,7 +146,7 @@ def main():
     k, data = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     KESTRELLE = shlex.quote(k)
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 5
-    cases = sys.argv[4:] or ["tiff", "jpeg", "shoot", "memory"]
+    cases = sys.argv[4:] or ["tiff", "jpeg", "camera", "shoot", "memory"]
     make_inputs(data, cases)
     print(f"kestrelle: {k}; {len(os.sched_getaffinity(0))} processors; "
           f"{runs} runs of each command, interleaved")
@@ -172,6 +181,15 @@ def main():
         ], data, runs)
         ratios(m)
         print(f"time in fsync (one run of kestrelle, strace): {fsync_seconds(kc, data):.3f} s")
+
+    if "camera" in cases:
+        kc = f"{shlex.quote(k)} apply {gains} 24mp-camera.jpg _k.jpg"
+        m = measure("6000 x 4000 JPEG with EXIF and a thumbnail, as cameras write them, to JPEG", [
+            ("kestrelle", kc),
+            ("vips linear + sync", durable(f"vips linear 24mp-camera.jpg _v.jpg[Q=92] {linear}", "_v.jpg")),
+            ("vips linear", f"vips linear 24mp-camera.jpg _v.jpg[Q=92] {linear}"),
+        ], data, runs)
+        ratios(m)
 
     if "shoot" in cases:
         out_k, out_v = os.path.join(data, "_out-k"), os.path.join(data, "_out-v")
