@@ -107,13 +107,6 @@ bool ThumbnailRecords(const std::vector<uint8>& b, bool be, uint32* ifd0NextAt, 
   return false;
 }
 
-bool ReadExactly(std::FILE* f, int64_t at, uint8* out, size_t n) {
-  return Seek(f, at, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
-}
-bool WriteExactly(std::FILE* f, int64_t at, const uint8* data, size_t n) {
-  return Seek(f, at, SEEK_SET) == 0 && std::fwrite(data, 1, n, f) == n;
-}
-
 }  // namespace
 
 // --- the thumbnail ------------------------------------------------------------

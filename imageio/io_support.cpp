@@ -226,6 +226,14 @@ int64_t StoredFileSize(std::FILE* f) {
 #endif
 }
 
+bool ReadExactly(std::FILE* f, int64_t at, uint8* out, size_t n) {
+  return at >= 0 && Seek(f, at, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
+}
+
+bool WriteExactly(std::FILE* f, int64_t at, const uint8* data, size_t n) {
+  return at >= 0 && Seek(f, at, SEEK_SET) == 0 && std::fwrite(data, 1, n, f) == n;
+}
+
 int64_t FileSize(std::FILE* f) {
   const int64_t at = Tell(f);
   if (at < 0 || Seek(f, 0, SEEK_END) != 0) return -1;

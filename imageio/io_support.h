@@ -91,6 +91,9 @@ int64_t Tell(std::FILE* f);
 // stdio's buffer and without moving the stream; -1 when unknown.
 int64_t StoredFileSize(std::FILE* f);
 int64_t FileSize(std::FILE* f);  // -1 when unknown; the position is kept
+// Exactly `n` bytes at offset `at`, or false; the stream is left after them.
+bool ReadExactly(std::FILE* f, int64_t at, uint8* out, size_t n);
+bool WriteExactly(std::FILE* f, int64_t at, const uint8* data, size_t n);
 
 // --- the formats -----------------------------------------------------------------
 

@@ -492,8 +492,7 @@ class TiffReader : public FormatReader {
     const uint64_t ifd0At = TIFFCurrentDirOffset(tif);
     std::FILE* f = file_.file;
     const ReadAt read = [f](uint64_t offset, size_t n, uint8* out) {
-      return offset <= uint64_t(INT64_MAX) && Seek(f, int64_t(offset), SEEK_SET) == 0 &&
-             std::fread(out, 1, n, f) == n;
+      return offset <= uint64_t(INT64_MAX) && ReadExactly(f, int64_t(offset), out, n);
     };
     ExifBlock b;
     b.bigEndian = TIFFIsBigEndian(tif) != 0;

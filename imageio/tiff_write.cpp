@@ -224,17 +224,14 @@ class TiffWriter : public FormatWriter {
   bool RewriteFirstDirectory(std::string* why) {
     if (extra_.empty() && !thumbnail_.planned()) return true;
     std::FILE* f = file_.file;
-    auto readAt = [f](int64_t at, uint8* out, size_t n) {
-      return Seek(f, at, SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
-    };
     uint8 header[8], count[2];
-    if (!readAt(0, header, 8)) return Failed(why);
+    if (!ReadExactly(f, 0, header, 8)) return Failed(why);
     const bool be = header[0] == 'M';
     const uint32 ifd0 = Get32(header + 4, be);
-    if (!readAt(ifd0, count, 2)) return Failed(why);
+    if (!ReadExactly(f, ifd0, count, 2)) return Failed(why);
     const size_t n = Get16(count, be);
     std::vector<uint8> records(n * 12);
-    if (!readAt(int64_t(ifd0) + 2, records.data(), records.size())) return Failed(why);
+    if (!ReadExactly(f, int64_t(ifd0) + 2, records.data(), records.size())) return Failed(why);
     const int64_t end = (FileSize(f) + 1) & ~int64_t(1);
     std::vector<ExifEntry> extra;
     for (const ExifEntry& e : extra_) {
