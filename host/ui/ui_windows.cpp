@@ -251,19 +251,14 @@ class WindowsDriver : public UiDriver {
     return c;
   }
 
-  LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // A message the dialog must answer within the time limit; text in
+  // characters (the file dialog's name) goes through the wide call.
+  LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool wide = false) {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, kAnswerTimeout, &result) &&
-        IsWindow(window))
-      hung_ = true;
-    return LRESULT(result);
-  }
-
-  LRESULT SendWide(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kAnswerTimeout, &result) &&
-        IsWindow(window))
-      hung_ = true;
+    const BOOL answered =
+        wide ? SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kAnswerTimeout, &result)
+             : SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, kAnswerTimeout, &result);
+    if (!answered && IsWindow(window)) hung_ = true;
     return LRESULT(result);
   }
 
@@ -295,7 +290,7 @@ class WindowsDriver : public UiDriver {
       // Typed as characters: the dialog is a wide one, and the name may
       // hold letters of any language.
       const std::wstring typed = files::Wide(answer.fileName);
-      SendWide(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+      Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()), true);
       const LRESULT preset = Send(files, DM_GETDEFID, 0, 0);
       const int id = HIWORD(preset) == DC_HASDEFID ? LOWORD(preset) : IDOK;
       PostMessageA(files, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(files, id)));
