@@ -134,12 +134,20 @@ bool ParseTemporaryName(const std::string& name, long* processId) {
   return *processId > 0;
 }
 
+namespace os {
+
+std::string FolderPrefix(const std::string& folder) {
+  return folder == "." ? "" : folder + (folder.back() == '/' || folder.back() == '\\' ? "" : "/");
+}
+
+}  // namespace os
+
 namespace {
 
 // Removes the temporary files in `folder` of the processes `gone` names.
 template <typename Gone>
 void RemoveTemporaries(const std::string& folder, Gone gone) {
-  const std::string prefix = folder == "." ? "" : folder + (folder.back() == '/' || folder.back() == '\\' ? "" : "/");
+  const std::string prefix = os::FolderPrefix(folder);
   os::ForEachTemporary(folder, [&](const std::string& name) {
     long process = 0;
     if (!ParseTemporaryName(name, &process) || process == os::ThisProcess() || !gone(process)) return;

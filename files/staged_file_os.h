@@ -39,6 +39,9 @@ bool Replace(const std::string& from, const std::string& to, std::string* why);
 // Makes a rename in `folder` survive a power cut, where the system needs it.
 void SyncFolder(const std::string& folder);
 
+// `folder` as the start of the paths of the files in it ("" for ".").
+std::string FolderPrefix(const std::string& folder);
+
 // Calls `visit` with the name of each file in `folder` ending in ".tmp".
 void ForEachTemporary(const std::string& folder, const std::function<void(const std::string& name)>& visit);
 

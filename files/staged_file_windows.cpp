@@ -65,9 +65,8 @@ void SyncFolder(const std::string& folder) {
 }
 
 void ForEachTemporary(const std::string& folder, const std::function<void(const std::string& name)>& visit) {
-  const std::string prefix = folder == "." ? "" : folder + (folder.back() == '/' || folder.back() == '\\' ? "" : "/");
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(Wide(prefix + "*.tmp").c_str(), &found);
+  HANDLE search = FindFirstFileW(Wide(FolderPrefix(folder) + "*.tmp").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) visit(FromWide(found.cFileName));
