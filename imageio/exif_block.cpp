@@ -666,7 +666,6 @@ std::vector<uint8> SerializeIfdEntries(const std::vector<ExifEntry>& entries, bo
   // Laid out as a directory of its own in `data`, then its records taken out:
   // the values and directories they point to stay where they were placed.
   Layout layout(base, srcBigEndian, bigEndian);
-  layout.KeepMakerNote(nullptr, 0, 0);
   const uint32 at = layout.Ifd(entries, 0);
   std::vector<uint8>& bytes = layout.bytes();
   const size_t from = at - base + 2;
