@@ -4,6 +4,7 @@
 // them all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -49,6 +50,27 @@ int InChild(Body body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
 }
 
+// Runs `body` in a child process; what it returns comes back through a pipe.
+template <typename Body>
+std::string TextFromChild(Body body) {
+  int fds[2];
+  if (pipe(fds) != 0) return "";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    const std::string text = body();
+    const bool written = write(fds[1], text.data(), text.size()) == ssize_t(text.size());
+    _exit(written ? 0 : 1);
+  }
+  close(fds[1]);
+  std::string text;
+  char buffer[256];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+  close(fds[0]);
+  waitpid(pid, nullptr, 0);
+  return text;
+}
+
 std::vector<int> Allowed() {
   cpu_set_t set;
   CPU_ZERO(&set);
@@ -81,21 +103,23 @@ TEST(ProcessorBudget, WorkersSplitTheProcessorsBetweenThem) {
   const int shares = 2;
   std::set<int> used;
   for (int share = 0; share < shares; ++share) {
-    // The child answers with the processors it kept, one bit each (the
-    // first eight are enough to tell the parts apart).
-    const int kept = InChild([&] {
-      if (!platform::KeepToProcessorShare(share, shares)) return 200;
-      int bits = 0;
-      for (int cpu : Allowed()) bits |= cpu < 8 ? 1 << cpu : 0;
-      return platform::ProcessorBudget() == int(platform::PlacesOfShare(budget, int(allowed.size()), share, shares).size())
-                 ? bits
-                 : 201;
+    // The child answers with the processors it kept, or why it could not.
+    const std::string kept = TextFromChild([&] {
+      if (!platform::KeepToProcessorShare(share, shares)) return std::string("refused");
+      const size_t expected = platform::PlacesOfShare(budget, int(allowed.size()), share, shares).size();
+      if (size_t(platform::ProcessorBudget()) != expected) return std::string("a budget other than its part");
+      std::string list;
+      for (int cpu : Allowed()) list += std::to_string(cpu) + " ";
+      return list;
     });
-    ASSERT_LT(kept, 200) << "share " << share;
-    for (int cpu = 0; cpu < 8; ++cpu)
-      if (kept & (1 << cpu)) {
-        EXPECT_TRUE(allowed.size() < 2 || used.insert(cpu).second) << "cpu " << cpu << " in both parts";
-      }
+    std::istringstream in(kept);
+    std::vector<int> cpus;
+    for (int cpu; in >> cpu;) cpus.push_back(cpu);
+    ASSERT_FALSE(cpus.empty()) << "share " << share << ": " << kept;
+    for (int cpu : cpus) {
+      EXPECT_NE(std::find(allowed.begin(), allowed.end(), cpu), allowed.end()) << "cpu " << cpu << " was not allowed";
+      EXPECT_TRUE(allowed.size() < 2 || used.insert(cpu).second) << "cpu " << cpu << " in both parts";
+    }
   }
   // A single worker keeps everything.
   EXPECT_EQ(InChild([&] { return platform::KeepToProcessorShare(0, 1) ? platform::ProcessorBudget() : 0; }),
@@ -122,11 +146,6 @@ TEST(ProcessorBudget, SharesCoverTheBudgetOnceWhenItDoesNotDivide) {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // A /proc file's text; empty when its process has gone meanwhile (which
 // streams report by throwing).
@@ -216,7 +235,7 @@ TEST(ProcessorBudget, ABatchKeepsToTheProcessorsItIsGiven) {
     const std::string name = "p" + std::to_string(i) + ".png";
     ASSERT_TRUE(fs::exists(root + "one/" + name)) << name;
     if (!two.empty()) {
-      EXPECT_EQ(Bytes(root + "one/" + name), Bytes(root + "two/" + name)) << name;
+      EXPECT_EQ(FileText(root + "one/" + name), FileText(root + "two/" + name)) << name;
     }
   }
 }
