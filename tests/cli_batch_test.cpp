@@ -24,6 +24,7 @@ extern char** environ;
 #include "cli/worker_protocol.h"
 #include "imageio/image_io.h"
 #include "host/json.h"
+#include "tests/cli_test_support.h"
 #include "tests/render_support.h"
 #include "tests/run_program.h"
 #include "tests/test_support.h"
@@ -43,17 +44,7 @@ void Save(const std::string& path, const std::string& bytes) {
 }
 
 // An empty folder for one scenario, with a trailing separator.
-std::string Folder(const std::string& name) {
-  const std::string path = ExecutableDirectory() + "batch-" + name;
-  std::error_code ignored;
-  fs::remove_all(path, ignored);
-  fs::create_directories(path);
-#ifdef _WIN32
-  return path + "\\";
-#else
-  return path + "/";
-#endif
-}
+std::string Folder(const std::string& name) { return cli_tests::EmptyFolder("batch-", name); }
 
 void MakeImage(const std::string& path, int16 planes, int32 depth, uint32 seed) {
   host::Image image;
@@ -111,9 +102,6 @@ std::map<std::string, std::string> Statuses(const std::vector<host::JsonValue>& 
   }
   return s;
 }
-
-#define EXPECT_SAYS(run, text) \
-  EXPECT_NE((run).output.find(text), std::string::npos) << "expected: " << (text) << "\n  said: " << (run).output
 
 // A folder of mixed files: PNG, TIFF and JPEG at several depths, three
 // damaged ones, and files that are not taken (not images, hidden).

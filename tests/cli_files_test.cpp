@@ -20,6 +20,7 @@ extern char** environ;
 
 #include "imageio/image_io.h"
 #include "host/plugin_module.h"
+#include "tests/cli_test_support.h"
 #include "tests/render_support.h"
 #include "tests/run_program.h"
 #include "tests/test_support.h"
@@ -30,17 +31,7 @@ using host::Image;
 namespace {
 
 // An empty folder for one scenario, with a trailing separator.
-std::string Folder(const std::string& name) {
-  const std::string path = ExecutableDirectory() + "files-" + name;
-  std::error_code ignored;
-  fs::remove_all(path, ignored);
-  fs::create_directories(path);
-#ifdef _WIN32
-  return path + "\\";  // file dialogs take one kind of separator
-#else
-  return path + "/";
-#endif
-}
+std::string Folder(const std::string& name) { return cli_tests::EmptyFolder("files-", name); }
 
 // Every file in the folder with its bytes.
 typedef std::map<std::string, std::string> Contents;
@@ -87,9 +78,6 @@ ProgramRun Apply(std::vector<std::string> args, const std::string& folder = "") 
   args.insert(args.begin(), "apply");
   return RunProgram(KestrelleProgram(), args, folder);
 }
-
-#define EXPECT_SAYS(run, text) \
-  EXPECT_NE((run).output.find(text), std::string::npos) << "expected: " << (text) << "\n  said: " << (run).output
 
 }  // namespace
 

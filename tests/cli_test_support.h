@@ -2,6 +2,7 @@
 // noise pictures as files hold them, and running `kestrelle apply`.
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -18,6 +19,25 @@ namespace cli_tests {
 inline std::string Temp(const std::string& name) { return ExecutableDirectory() + "cli-" + name; }
 
 inline bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+// An empty folder beside the test program for one scenario, named with the
+// suite's `prefix`, its path ending in a separator (Windows' file dialogs
+// take one kind only).
+inline std::string EmptyFolder(const std::string& prefix, const std::string& name) {
+  const std::string path = ExecutableDirectory() + prefix + name;
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+  std::filesystem::create_directories(path);
+#ifdef _WIN32
+  return path + "\\";
+#else
+  return path + "/";
+#endif
+}
+
+// What a run said holds `text`, and if not, what it said instead.
+#define EXPECT_SAYS(run, text) \
+  EXPECT_NE((run).output.find(text), std::string::npos) << "expected: " << (text) << "\n  said: " << (run).output
 
 inline host::Image NoiseImage(int16 planes, int32 depth, uint32 seed) {
   host::Image image;

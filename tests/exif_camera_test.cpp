@@ -75,34 +75,6 @@ std::map<std::string, std::string> ExifTags(const std::string& exiftool, const s
   return tags;
 }
 
-double MaxMeanDifference(const Image& a, int ax0, int ay0, int ax1, int ay1, const Image& b) {
-  double worst = 0;
-  for (int c = 0; c < 3; ++c) {
-    auto mean = [c](const Image& im, int x0, int y0, int x1, int y1) {
-      double sum = 0;
-      const int plane = im.document.planes == 3 ? c : 0;
-      for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) sum += im.document.Sample(x, y, plane)[0];
-      }
-      return sum / (double(x1 - x0) * double(y1 - y0));
-    };
-    worst = std::max(worst, std::fabs(mean(a, ax0, ay0, ax1, ay1) -
-                                      mean(b, 0, 0, b.document.width, b.document.height)));
-  }
-  return worst;
-}
-
-// The thumbnail's picture part (centred, letterboxed) against a picture.
-double ThumbnailDifference(const Image& thumbnail, const Image& picture) {
-  const int tw = thumbnail.document.width, th = thumbnail.document.height;
-  const double scale = std::min(double(tw) / picture.document.width, double(th) / picture.document.height);
-  int iw = int(std::lround(picture.document.width * scale)), ih = int(std::lround(picture.document.height * scale));
-  if (tw - iw <= 1) iw = tw;
-  if (th - ih <= 1) ih = th;
-  const int left = (tw - iw) / 2, top = (th - ih) / 2;
-  return MaxMeanDifference(thumbnail, left + 1, top + 1, left + iw - 1, top + ih - 1, picture);
-}
-
 }  // namespace
 
 TEST_F(CameraFiles, EveryTagAndAFreshThumbnailInEveryFormat) {

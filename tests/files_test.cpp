@@ -23,11 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 bool Enabled(const std::string& expression, int mode, int depth) {
   host::DocumentTraits d;
   d.imageMode = mode;
@@ -177,10 +172,10 @@ TEST(StagedOutputs, WritingBehindKeepsEveryByteAndTheOldFileUntilCommit) {
   ASSERT_EQ(std::fwrite("tail", 1, 4, staged.file()), 4u);
   expected += "tail";
   staged.WriteBehind();
-  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(FileText(target), "old");
   ASSERT_TRUE(staged.Finish(&why)) << why;
   ASSERT_TRUE(staged.Commit(&why)) << why;
-  EXPECT_TRUE(ReadFile(target) == expected);
+  EXPECT_TRUE(FileText(target) == expected);
   std::remove(target.c_str());
 }
 

@@ -62,6 +62,13 @@ std::vector<host::JpegSegment> SegmentsOfEveryKind();
 
 // Appends a PNG chunk (length, type, data, CRC) made byte by byte.
 void PutChunk(std::vector<uint8>& png, const char* type, const std::vector<uint8>& data);
+// The largest difference, over the three channels, between the mean of `a`
+// within [ax0, ax1) x [ay0, ay1) and the mean of all of `b` (8-bit samples).
+double MaxMeanDifference(const host::Image& a, int ax0, int ay0, int ax1, int ay1, const host::Image& b);
+// That difference for a thumbnail's picture part (centred and letterboxed
+// on black, as cameras make them) against the picture.
+double ThumbnailDifference(const host::Image& thumbnail, const host::Image& picture);
+
 // An 8 x 8 grey PNG made byte by byte, with these chunks (type, data)
 // before its image data.
 std::vector<uint8> GreyPngWithChunks(const std::vector<std::pair<std::string, std::vector<uint8>>>& chunks);

@@ -48,9 +48,6 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
-#define EXPECT_SAYS(run, text) \
-  EXPECT_NE((run).output.find(text), std::string::npos) << "expected: " << (text) << "\n  said: " << (run).output
-
 // The names of a folder's files.
 std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
