@@ -74,8 +74,11 @@ def make_inputs(data, cases):
         if not os.path.exists(os.path.join(data, "20000.png")):
             vips("copy", "photo-400mp.v", "20000.png[compression=1]", cwd=data)
     shoot = os.path.join(data, "shoot")
-    if "shoot" in cases and (not os.path.isdir(shoot) or len(os.listdir(shoot)) < SHOOT):
-        os.makedirs(shoot, exist_ok=True)
+    if "shoot" in cases and (not os.path.isdir(shoot) or len(os.listdir(shoot)) != SHOOT):
+        # Exactly SHOOT frames: a folder left by a run with another count
+        # would make the table's "20 JPEGs" untrue.
+        shutil.rmtree(shoot, ignore_errors=True)
+        os.makedirs(shoot)
         photo("photo-12mp.v", 4000, 3000)
         for i in range(SHOOT):
             # Each frame its own: shifted and with its own grain.
