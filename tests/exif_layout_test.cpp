@@ -396,6 +396,8 @@ TEST_F(ExifFiles, ThumbnailsAreMadeAgainFromThePictureWritten) {
 
   // A large thumbnail of noise in a JPEG's 64 KB: smaller quality, or none.
   Image noisy = NoiseImage(640, 480, 3, 8, false, 7);
+  b.ifd1 = ExifIfd();
+  b.ifd1.Put(ExifEntry{0x0103, kTypeShort, 1, {6, 0}, {}});  // a JPEG thumbnail again, not strips
   b.thumbnail = FlatJpeg(Path("big.jpg"), 480, 360, 1, 2, 3);
   noisy.exif = SerializeExif(b);
   warnings.clear();
