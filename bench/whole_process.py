@@ -163,36 +163,28 @@ def main():
             print(f"; kestrelle / (cp + sync): {m['kestrelle'] / m['cp + sync']:.2f}x", end="")
         print()
 
+    def one_file(title, name, vips_output, with_floor=True):
+        """kestrelle on one file against durable vips (and the copy floor)."""
+        ext = os.path.splitext(name)[1]
+        kc = f"{shlex.quote(k)} apply {gains} {name} _k{ext}"
+        commands = [
+            ("kestrelle", kc),
+            ("vips linear + sync", durable(f"vips linear {name} {vips_output} {linear}", f"_v{ext}")),
+            ("vips linear", f"vips linear {name} {vips_output} {linear}"),
+        ]
+        if with_floor:
+            commands.append(("cp + sync", durable(f"cp {name} _c{ext}", f"_c{ext}")))
+        ratios(measure(title, commands, data, runs))
+        if with_floor:
+            print(f"time in fsync (one run of kestrelle, strace): {fsync_seconds(kc, data):.3f} s")
+
     if "tiff" in cases:
-        kc = f"{shlex.quote(k)} apply {gains} 24mp.tif _k.tif"
-        m = measure("6000 x 4000 8-bit RGB uncompressed TIFF", [
-            ("kestrelle", kc),
-            ("vips linear + sync", durable(f"vips linear 24mp.tif _v.tif {linear}", "_v.tif")),
-            ("vips linear", f"vips linear 24mp.tif _v.tif {linear}"),
-            ("cp + sync", durable("cp 24mp.tif _c.tif", "_c.tif")),
-        ], data, runs)
-        ratios(m)
-        print(f"time in fsync (one run of kestrelle, strace): {fsync_seconds(kc, data):.3f} s")
-
+        one_file("6000 x 4000 8-bit RGB uncompressed TIFF", "24mp.tif", "_v.tif")
     if "jpeg" in cases:
-        kc = f"{shlex.quote(k)} apply {gains} 24mp.jpg _k.jpg"
-        m = measure("6000 x 4000 JPEG, quality 92, to JPEG", [
-            ("kestrelle", kc),
-            ("vips linear + sync", durable(f"vips linear 24mp.jpg _v.jpg[Q=92] {linear}", "_v.jpg")),
-            ("vips linear", f"vips linear 24mp.jpg _v.jpg[Q=92] {linear}"),
-            ("cp + sync", durable("cp 24mp.jpg _c.jpg", "_c.jpg")),
-        ], data, runs)
-        ratios(m)
-        print(f"time in fsync (one run of kestrelle, strace): {fsync_seconds(kc, data):.3f} s")
-
+        one_file("6000 x 4000 JPEG, quality 92, to JPEG", "24mp.jpg", "_v.jpg[Q=92]")
     if "camera" in cases:
-        kc = f"{shlex.quote(k)} apply {gains} 24mp-camera.jpg _k.jpg"
-        m = measure("6000 x 4000 JPEG with EXIF and a thumbnail, as cameras write them, to JPEG", [
-            ("kestrelle", kc),
-            ("vips linear + sync", durable(f"vips linear 24mp-camera.jpg _v.jpg[Q=92] {linear}", "_v.jpg")),
-            ("vips linear", f"vips linear 24mp-camera.jpg _v.jpg[Q=92] {linear}"),
-        ], data, runs)
-        ratios(m)
+        one_file("6000 x 4000 JPEG with EXIF and a thumbnail, as cameras write them, to JPEG", "24mp-camera.jpg",
+                 "_v.jpg[Q=92]", with_floor=False)
 
     if "shoot" in cases:
         out_k, out_v = os.path.join(data, "_out-k"), os.path.join(data, "_out-v")
